@@ -1,0 +1,108 @@
+#include "platform/StrUtils.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace pellora {
+
+namespace {
+bool IsTrimmed(char c) {
+    return static_cast<unsigned char>(c) <= ' ';
+}
+char ToUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+char ToLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+} // namespace
+
+std::string Trim(std::string_view text) {
+    std::size_t begin = 0, end = text.size();
+    while (begin < end && IsTrimmed(text[begin]))
+        ++begin;
+    while (end > begin && IsTrimmed(text[end - 1]))
+        --end;
+    return std::string(text.substr(begin, end - begin));
+}
+
+std::string UpperCaseAscii(std::string_view text) {
+    std::string result(text);
+    for (char& c : result)
+        c = ToUpper(c);
+    return result;
+}
+
+std::string LowerCaseAscii(std::string_view text) {
+    std::string result(text);
+    for (char& c : result)
+        c = ToLower(c);
+    return result;
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (ToLower(a[i]) != ToLower(b[i]))
+            return false;
+    return true;
+}
+
+std::vector<std::string_view> SplitFields(std::string_view text, char separator) {
+    std::vector<std::string_view> fields;
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t pos = text.find(separator, start);
+        if (pos == std::string_view::npos) {
+            fields.push_back(text.substr(start));
+            return fields;
+        }
+        fields.push_back(text.substr(start, pos - start));
+        start = pos + 1;
+    }
+}
+
+std::optional<std::int32_t> ParseInt32(std::string_view text) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    if (i == text.size())
+        return std::nullopt;
+    std::int64_t value = 0;
+    for (; i < text.size(); ++i) {
+        char c = text[i];
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+        if (value > 2147483648LL)
+            return std::nullopt;
+    }
+    if (negative)
+        value = -value;
+    if (value > 2147483647LL)
+        return std::nullopt;
+    return static_cast<std::int32_t>(value);
+}
+
+std::string Format(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    int size = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string result;
+    if (size > 0) {
+        result.resize(static_cast<std::size_t>(size) + 1);
+        std::vsnprintf(result.data(), result.size(), format, args);
+        result.resize(static_cast<std::size_t>(size));
+    }
+    va_end(args);
+    return result;
+}
+
+} // namespace pellora

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pellora {
+
+// Strips blanks and control characters (every byte up to and including ' ') from both ends.
+std::string Trim(std::string_view text);
+
+std::string UpperCaseAscii(std::string_view text);
+std::string LowerCaseAscii(std::string_view text);
+// Equal without regard to ASCII letter case.
+bool SameText(std::string_view a, std::string_view b);
+
+// Splits at every separator, keeping empty fields: "a||b" gives three fields.
+std::vector<std::string_view> SplitFields(std::string_view text, char separator);
+
+// A whole decimal number with an optional sign that fits in 32 bits; nothing otherwise.
+std::optional<std::int32_t> ParseInt32(std::string_view text);
+
+// printf-style formatting into a std::string.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+} // namespace pellora

@@ -1,0 +1,64 @@
+#include "core/Settings.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+using namespace pellora;
+using pellora::test::GetFile;
+using pellora::test::PutFile;
+using pellora::test::TempDir;
+
+TEST(Settings, EmptyPreferencesGiveEachReaderItsOwnDefaults) {
+    TempDir dir;
+    IniFile prefs(dir / "pellora Prefs.ini");
+    EXPECT_FALSE(ReadKey(prefs, keys::Random));
+    EXPECT_EQ(ReadKey(prefs, keys::FixedInterval), 5);
+    EXPECT_EQ(ReadKey(prefs, keys::MinimumInterval), 5);
+    EXPECT_EQ(ReadKey(prefs, keys::MaximumInterval), 20);
+    EXPECT_EQ(ReadKey(prefs, keys::DialogMinimumInterval), 15);
+    EXPECT_EQ(ReadKey(prefs, keys::DialogMaximumInterval), 25);
+    EXPECT_FALSE(ReadKey(prefs, keys::Sound));
+    EXPECT_TRUE(ReadKey(prefs, keys::Speech));
+    EXPECT_FALSE(ReadKey(prefs, keys::Proxy));
+    EXPECT_EQ(ReadKey(prefs, keys::ProxyAddress), "");
+    EXPECT_EQ(ReadKey(prefs, keys::AccessId), 0);
+    EXPECT_EQ(ReadKey(prefs, keys::CheckedGroups), "/T   /");
+    EXPECT_EQ(ReadKey(prefs, keys::ActiveGroup), 1);
+    EXPECT_EQ(ReadKey(prefs, keys::LastOwnId), 0);
+    EXPECT_EQ(keys::ReadLastModified(prefs, "EN"), "");
+    std::string exchange = ReadKey(prefs, keys::PelloraExchange);
+    EXPECT_EQ(exchange.substr(exchange.size() - 16), "cgi-bin/pellora/");
+}
+
+TEST(Settings, KeysAreWrittenUnderTheirExactNames) {
+    TempDir dir;
+    IniFile prefs(dir / "p.ini");
+    WriteKey(prefs, keys::Speech, false);
+    WriteKey(prefs, keys::LastOwnId, 3);
+    keys::WriteLastModified(prefs, "EN", "Tue, 01 Dec 2026 10:00:00 GMT");
+    EXPECT_EQ(GetFile(dir / "p.ini"),
+              "[Sound]\r\nSpeach=0\r\n[Groups]\r\nLast Own ID=3\r\n[Internet]\r\n"
+              "Last-Modified for messages-EN=Tue, 01 Dec 2026 10:00:00 GMT\r\n");
+    EXPECT_EQ(keys::ReadLastModified(prefs, "EN"), "Tue, 01 Dec 2026 10:00:00 GMT");
+    EXPECT_EQ(keys::ReadLastModified(prefs, "DE"), "");
+}
+
+TEST(Settings, WindowStateIsKeptPerScreenSize) {
+    TempDir dir;
+    std::string state = dir / "pellora State.ini";
+    WindowState fresh = ReadWindowState(state, 1024, 768, 129);
+    EXPECT_EQ(fresh.Left, 825);
+    EXPECT_EQ(fresh.Top, 0);
+    EXPECT_EQ(fresh.Skin, "Harbrook");
+
+    WriteWindowState(state, 1024, 768, {100, 200, "Night"});
+    EXPECT_EQ(GetFile(state), "[Main1024x768]\r\nLeft=100\r\nTop=200\r\nSkin=Night\r\n");
+    WindowState same = ReadWindowState(state, 1024, 768, 129);
+    EXPECT_EQ(same.Left, 100);
+    EXPECT_EQ(same.Top, 200);
+    EXPECT_EQ(same.Skin, "Night");
+    WindowState other = ReadWindowState(state, 1280, 1024, 129);
+    EXPECT_EQ(other.Left, 1280 - 129 - 70);
+    EXPECT_EQ(other.Top, 0);
+    EXPECT_EQ(other.Skin, "Harbrook");
+}
