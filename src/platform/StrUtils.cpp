@@ -1,5 +1,7 @@
 #include "platform/StrUtils.h"
 
+#include "platform/Errors.h"
+
 #include <cstdarg>
 #include <cstdio>
 
@@ -86,6 +88,13 @@ std::optional<std::int32_t> ParseInt32(std::string_view text) {
     if (value > 2147483647LL)
         return std::nullopt;
     return static_cast<std::int32_t>(value);
+}
+
+std::int32_t StrToInt(std::string_view text) {
+    if (auto value = ParseInt32(text))
+        return *value;
+    throw EConvertError(Format("'%.*s' is not a valid integer value", static_cast<int>(text.size()),
+                               text.data()));
 }
 
 std::string Format(const char* format, ...) {

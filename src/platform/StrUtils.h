@@ -22,6 +22,10 @@ std::vector<std::string_view> SplitFields(std::string_view text, char separator)
 // A whole decimal number with an optional sign that fits in 32 bits; nothing otherwise.
 std::optional<std::int32_t> ParseInt32(std::string_view text);
 
+// A whole decimal number as ParseInt32 reads it; throws EConvertError
+// "'<text>' is not a valid integer value" otherwise.
+std::int32_t StrToInt(std::string_view text);
+
 // printf-style formatting into a std::string.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
