@@ -7,8 +7,8 @@
 namespace pellora {
 
 // Kinds of locale information LocaleInfo answers.
-constexpr int LOCALE_SABBREVLANGNAME = 3; // three-letter code, e.g. "DEU"
-constexpr int LOCALE_SNATIVELANGNAME = 4; // e.g. "Deutsch"
+constexpr int LOCALE_SABBREVLANGNAME = 3;   // three-letter code, e.g. "DEU"
+constexpr int LOCALE_SNATIVELANGNAME = 4;   // e.g. "Deutsch"
 constexpr int LOCALE_SENGLANGUAGE = 0x1001; // e.g. "German"
 
 // The languages the exchange server offers, tested by substring.
@@ -23,7 +23,7 @@ std::string LocaleInfo(const std::string& localeId, int infoType);
 // three ("DEU").
 std::string LanguageCode(const std::string& localeId, bool truncate);
 // Language name + " - " + two-letter code, e.g. "Nederlands - NL"; empty when the locale
-// has no language name.
+// has no language name or no code.
 std::string LanguageTitle(const std::string& localeId, bool nativeNames);
 // Appends the title of every locale the system knows (duplicates included) to target.
 // True when the enumeration ran.
@@ -36,7 +36,8 @@ void KeepLanguages(std::vector<std::string>& list, std::string_view codes);
 // The user's own language code (two letters when truncated).
 std::string UserLanguageCode(bool truncate);
 // Index of the last title that splits and whose upper-cased code occurs in the
-// upper-cased text; -1 when none (an empty text finds nothing).
+// upper-cased text; -1 when none (an empty text finds nothing, an empty code is found
+// nowhere).
 int FindLanguage(const std::vector<std::string>& list, std::string_view text);
 
 // The language list of the own-message page: English titles, sorted with letter case

@@ -73,7 +73,12 @@ bool ForceDirectories(const std::string& path) {
         return false;
     if (::mkdir(folder.c_str(), 0777) == 0)
         return true;
-    return errno == EEXIST && DirectoryExists(folder);
+    if (errno != EEXIST)
+        return false;
+    if (DirectoryExists(folder))
+        return true;
+    errno = ENOTDIR; // something else stands where the folder should be
+    return false;
 }
 
 std::string ReadFileBytes(const std::string& path) {

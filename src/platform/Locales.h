@@ -10,14 +10,17 @@ struct LocaleNames {
     std::string Id;          // ICU locale name, e.g. "de_DE"
     std::string EnglishName; // English name of its language, e.g. "German"; may be empty
     std::string NativeName;  // the language's own name for itself, e.g. "Deutsch"; may be empty
-    std::string Code2;       // two-letter code, upper case, e.g. "DE"
-    std::string Code3;       // three-letter ISO 639-2 code, upper case, e.g. "DEU"
+    // Two-letter code, upper case, e.g. "DE": ISO 639-1 where the language has one, else the
+    // first two letters of Code3, so two languages may share it ("ast" and "as" give "AS").
+    std::string Code2;
+    std::string Code3; // three-letter ISO 639-2 code, upper case, e.g. "DEU"
 };
 
 // Every locale ICU knows, in ICU's order.
 std::vector<LocaleNames> AvailableLocales();
 
-// The names of one locale id; Code2 and Code3 are empty for an unknown language.
+// The names of one locale id; Code2 and Code3 are empty for an unknown language, a name is
+// empty where ICU has none (it would answer the language code instead).
 LocaleNames LocaleNamesOf(const std::string& id);
 
 // The user's default locale id, from LC_ALL, LC_MESSAGES or LANG (in that order);

@@ -93,8 +93,8 @@ std::optional<std::int32_t> ParseInt32(std::string_view text) {
 std::int32_t StrToInt(std::string_view text) {
     if (auto value = ParseInt32(text))
         return *value;
-    throw EConvertError(Format("'%.*s' is not a valid integer value", static_cast<int>(text.size()),
-                               text.data()));
+    throw EConvertError(
+        Format("'%.*s' is not a valid integer value", static_cast<int>(text.size()), text.data()));
 }
 
 std::string Format(const char* format, ...) {

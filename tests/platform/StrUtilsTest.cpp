@@ -1,5 +1,5 @@
-#include "platform/Errors.h"
 #include "platform/StrUtils.h"
+#include "platform/Errors.h"
 
 #include <gtest/gtest.h>
 
