@@ -85,10 +85,17 @@ std::string ReadFileBytes(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throw EFileError(Format("Cannot open \"%s\": %s", path.c_str(), ErrorText(errno).c_str()));
-    std::string bytes;
-    char buffer[65536];
+    // Read straight into the result, sized by the file; grow if it grew meanwhile.
+    struct stat st {};
+    std::size_t capacity = 65536;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+        capacity = static_cast<std::size_t>(st.st_size) + 1;
+    std::string bytes(capacity, '\0');
+    std::size_t used = 0;
     for (;;) {
-        ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (used == bytes.size())
+            bytes.resize(bytes.size() * 2);
+        ssize_t got = ::read(fd, bytes.data() + used, bytes.size() - used);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -99,9 +106,10 @@ std::string ReadFileBytes(const std::string& path) {
         }
         if (got == 0)
             break;
-        bytes.append(buffer, static_cast<std::size_t>(got));
+        used += static_cast<std::size_t>(got);
     }
     ::close(fd);
+    bytes.resize(used);
     return bytes;
 }
 

@@ -171,7 +171,9 @@ bool IniFile::ValueExists(std::string_view section, std::string_view key) const 
 
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
     std::vector<std::string> lines = LoadLines(Path);
-    std::string keyLine = std::string(key) + "=" + OneLine(value);
+    std::string keyLine(key);
+    keyLine += '=';
+    keyLine += OneLine(value);
     std::size_t sectionEnd = std::string::npos;
     std::size_t at = FindKey(lines, section, key, &sectionEnd);
     if (at != std::string::npos) {
@@ -179,7 +181,10 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
     } else if (sectionEnd != std::string::npos) {
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(sectionEnd), keyLine);
     } else {
-        lines.push_back("[" + std::string(section) + "]");
+        // Built piecewise: GCC 12 warns falsely (-Wrestrict) about "[" + std::string.
+        std::string header = "[";
+        header.append(section).append("]");
+        lines.push_back(std::move(header));
         lines.push_back(keyLine);
     }
     WriteTextLines(Path, lines);

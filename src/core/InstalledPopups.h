@@ -1,0 +1,96 @@
+#pragma once
+
+#include "core/TextList.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pellora {
+
+// The user's selection of messages ("Message Selects.dat"): one selection line per entry,
+// kept in file order. Lines that are not records are skipped by every query and are written
+// back unchanged. Changes stay in memory until Save.
+//
+// Update, Remove, FindLine and FindById go through an index that is built on first use, so
+// ticking or unticking many messages stays linear; a picker that only loads and lists never
+// pays for it.
+class TInstalledPopups {
+public:
+    // Modes of Enumerate.
+    static constexpr int ModeTexts = 0;     // text and number of every entry
+    static constexpr int ModeServerIds = 1; // library messages: number > 0, empty text
+    static constexpr int ModeOwnIds = 2;    // own messages: number < 0, empty text
+
+    TInstalledPopups();
+    ~TInstalledPopups();
+    TInstalledPopups(TInstalledPopups&&) noexcept;
+    TInstalledPopups& operator=(TInstalledPopups&&) noexcept;
+
+    // Path given to LoadFromFile; Save writes nothing while it is empty.
+    std::string FileName;
+
+    // A missing file gives an empty selection. Throws EFileError when the file exists but
+    // cannot be read; the object is then unchanged.
+    void LoadFromFile(const std::string& path);
+    // Takes the lines as if read from a file; FileName is left as it is.
+    void LoadFromLines(std::vector<std::string> lines);
+    // Replaces the file atomically with the lines when FileName is set.
+    void Save();
+
+    // The lines in file order. Linear after removals (the gaps are closed), else free.
+    const std::vector<std::string>& Lines() const;
+    std::size_t Count() const;
+
+    // Adds to the target every record of that language (any when empty; exact case) whose
+    // group is in the list (any when the list is empty), in file order, as the mode asks.
+    // A record with a bad number stops the listing with EConvertError.
+    void Enumerate(std::string_view language, const std::vector<std::int32_t>& groups, int mode,
+                   TextList& target) const;
+    // Numbers of the selected library messages of a language; group 0 = every group.
+    void ServerIds(std::string_view language, std::int32_t group, TextList& target) const;
+    // Numbers of the selected own messages of a language; group 0 = every group.
+    void OwnIds(std::string_view language, std::int32_t group, TextList& target) const;
+    // Text and number of every entry of the groups, all languages; no groups = all groups.
+    void Texts(const std::vector<std::int32_t>& groups, TextList& target) const;
+    // The texts Texts would add, as views into the held lines (valid until the selection
+    // changes): a pick needs one text of many and need not copy them all.
+    void TextViews(const std::vector<std::int32_t>& groups,
+                   std::vector<std::string_view>& target) const;
+
+    // True only when exactly one record carries the number; language and group are then
+    // those of that record (with several, those of the last one, and false).
+    bool FindById(std::int32_t messageId, std::string& language, std::int32_t& group) const;
+
+    void Add(std::string_view language, std::int32_t group, std::int32_t messageId,
+             std::string_view text);
+    // Replaces the first line that begins with the entry's key form; nothing when none does.
+    void Update(std::string_view language, std::int32_t group, std::int32_t messageId,
+                std::string_view text);
+    // Deletes the first line that begins with the entry's key form; nothing when none does.
+    void Remove(std::string_view language, std::int32_t group, std::int32_t messageId);
+    // Position in Lines() of the first line that begins with keyForm (see InstallKeyForm).
+    bool FindLine(std::string_view keyForm, std::size_t& index) const;
+
+private:
+    struct Index;
+    static constexpr std::uint32_t NoSlot = UINT32_MAX;
+
+    // Calls visit(record) for every live record of the language and groups, in file order.
+    template <typename Visit>
+    void ForEachRecord(std::string_view language, const std::vector<std::int32_t>& groups,
+                       Visit&& visit) const;
+    Index& Indexed() const;
+    std::uint32_t FirstSlot(std::string_view keyForm) const;
+    void Compact() const;
+    bool IsDead(std::uint32_t slot) const;
+
+    // Lines by slot; removed lines leave a gap until the next compaction. Gaps exist only
+    // while the index does. Both change under const calls without changing what is held.
+    mutable std::vector<std::string> Store;
+    mutable std::unique_ptr<Index> Idx;
+};
+
+} // namespace pellora
