@@ -1,0 +1,290 @@
+// pellora-cli: the message store of Pellora from the terminal. It shares the program's data
+// folder and preferences, so what it prints is what the reminder would use.
+
+#include "core/InstallRecord.h"
+#include "core/InstalledPopups.h"
+#include "core/MsgFile3.h"
+#include "core/MsgGroups.h"
+#include "core/MsgRandom.h"
+#include "core/PelloraFold.h"
+#include "platform/StrUtils.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using namespace pellora;
+
+namespace {
+
+constexpr int ExitError = 1;
+constexpr int ExitUsage = 2;
+constexpr int ExitNothingToPick = 3;
+
+constexpr const char* ToolHelp =
+    "Usage: pellora-cli COMMAND [OPTIONS]\n"
+    "\n"
+    "Reads Pellora's messages and selection from the user's data folder.\n"
+    "Output is UTF-8, one record a line, fields separated by a TAB.\n"
+    "\n"
+    "Commands:\n"
+    "  pick        print one message drawn as the reminder would draw it\n"
+    "  messages    print the current messages of a language's library or own messages\n"
+    "  selection   print the messages selected for reminding\n"
+    "  groups      print the message groups and whether each is checked\n"
+    "\n"
+    "Run 'pellora-cli COMMAND --help' for a command's options.\n"
+    "Exit status: 0 success, 1 error, 2 usage error, 3 nothing to pick.\n";
+
+constexpr const char* PickHelp =
+    "Usage: pellora-cli pick [--groups N,N...]\n"
+    "\n"
+    "Prints one message drawn at random from the selection, restricted to the given group\n"
+    "numbers or, without --groups, to the groups checked in the preferences.\n"
+    "Groups: 1 Reality checks, 2 Tasks, 3 Affirmations, 4 Quotes.\n"
+    "When nothing can be drawn it prints \"There are no messages defined\" and exits 3.\n";
+
+constexpr const char* MessagesHelp =
+    "Usage: pellora-cli messages CODE [--group N] [--own]\n"
+    "\n"
+    "Prints the current messages of the library of language CODE (two letters, e.g. EN)\n"
+    "as KEY<TAB>TEXT in file order; with --own the user's own messages in that language.\n"
+    "--group N keeps the messages of group N only (0: all groups).\n";
+
+constexpr const char* SelectionHelp =
+    "Usage: pellora-cli selection [--groups N,N...]\n"
+    "\n"
+    "Prints the selected messages as LANGUAGE<TAB>GROUP<TAB>ID<TAB>TEXT in file order,\n"
+    "all of them or those of the given group numbers.\n";
+
+constexpr const char* GroupsHelp =
+    "Usage: pellora-cli groups\n"
+    "\n"
+    "Prints the four message groups as NUMBER<TAB>NAME<TAB>CHECKED (1 or 0).\n";
+
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The arguments after the command, consumed as options are recognised.
+class Arguments {
+public:
+    Arguments(int argc, char** argv) : Items(argv, argv + argc) {}
+
+    bool HelpWanted() const {
+        for (const auto& item : Items)
+            if (item == "--help" || item == "-h")
+                return true;
+        return false;
+    }
+
+    // The value of "--name VALUE" or "--name=VALUE", removed from the arguments.
+    std::optional<std::string> TakeValue(const std::string& name) {
+        for (std::size_t i = 0; i < Items.size(); ++i) {
+            if (Items[i] == name) {
+                if (i + 1 >= Items.size())
+                    throw UsageError(name + " needs a value");
+                std::string value = Items[i + 1];
+                Items.erase(Items.begin() + static_cast<std::ptrdiff_t>(i),
+                            Items.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+                return value;
+            }
+            if (Items[i].rfind(name + "=", 0) == 0) {
+                std::string value = Items[i].substr(name.size() + 1);
+                Items.erase(Items.begin() + static_cast<std::ptrdiff_t>(i));
+                return value;
+            }
+        }
+        return std::nullopt;
+    }
+
+    bool TakeFlag(const std::string& name) {
+        for (std::size_t i = 0; i < Items.size(); ++i)
+            if (Items[i] == name) {
+                Items.erase(Items.begin() + static_cast<std::ptrdiff_t>(i));
+                return true;
+            }
+        return false;
+    }
+
+    std::optional<std::string> TakePositional() {
+        for (std::size_t i = 0; i < Items.size(); ++i)
+            if (Items[i].rfind("--", 0) != 0) {
+                std::string value = Items[i];
+                Items.erase(Items.begin() + static_cast<std::ptrdiff_t>(i));
+                return value;
+            }
+        return std::nullopt;
+    }
+
+    // Anything left over was not understood.
+    void ExpectNone() const {
+        if (!Items.empty())
+            throw UsageError("unexpected argument '" + Items.front() + "'");
+    }
+
+private:
+    std::vector<std::string> Items;
+};
+
+std::int32_t ParseNumber(const std::string& text, const char* what) {
+    if (auto value = ParseInt32(Trim(text)))
+        return *value;
+    throw UsageError(Format("%s must be a whole number, not '%s'", what, text.c_str()));
+}
+
+std::vector<std::int32_t> ParseGroupList(const std::string& text) {
+    std::vector<std::int32_t> groups;
+    for (std::string_view field : SplitFields(text, ','))
+        groups.push_back(ParseNumber(std::string(field), "a group"));
+    return groups;
+}
+
+void PrintLine(const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+}
+
+int Pick(Arguments& args) {
+    std::optional<std::string> groupsText = args.TakeValue("--groups");
+    args.ExpectNone();
+    std::vector<std::int32_t> groups;
+    if (groupsText) {
+        groups = ParseGroupList(*groupsText);
+    } else {
+        TMsgGroups checked;
+        checked.Load(Folders().PrefsFile());
+        groups = checked.CheckedGroupIds();
+    }
+    std::string text;
+    bool picked = PickMessage(Folders().SelectsFile(), groups, text);
+    PrintLine(text);
+    return picked ? 0 : ExitNothingToPick;
+}
+
+bool IsLanguageCode(const std::string& code) {
+    if (code.size() != 2)
+        return false;
+    for (char c : code)
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')))
+            return false;
+    return true;
+}
+
+int Messages(Arguments& args) {
+    std::optional<std::string> groupText = args.TakeValue("--group");
+    bool own = args.TakeFlag("--own");
+    std::optional<std::string> code = args.TakePositional();
+    args.ExpectNone();
+    if (!code)
+        throw UsageError("messages needs a language code, e.g. EN");
+    // The code becomes part of a path: nothing but two letters may get there.
+    if (!IsLanguageCode(*code))
+        throw UsageError("'" + *code + "' is not a two-letter language code");
+    std::int32_t group = groupText ? ParseNumber(*groupText, "--group") : 0;
+    const std::string language = UpperCaseAscii(*code);
+    const std::string folder = Folders().LocalFolder();
+
+    TextList messages;
+    if (own) {
+        TOwnPopups popups(folder, language, "custom");
+        messages = popups.Messages(group, false);
+    } else {
+        TRemotePopups popups(folder, language, "messages");
+        messages = popups.Messages(group, true);
+    }
+    for (const auto& item : messages)
+        PrintLine(Format("%d\t", item.Id) + item.Text);
+    return 0;
+}
+
+int Selection(Arguments& args) {
+    std::optional<std::string> groupsText = args.TakeValue("--groups");
+    args.ExpectNone();
+    std::vector<std::int32_t> groups;
+    if (groupsText)
+        groups = ParseGroupList(*groupsText);
+    TInstalledPopups selection;
+    selection.LoadFromFile(Folders().SelectsFile());
+    for (const auto& line : selection.Lines()) {
+        TInstallRecord record;
+        if (!ParseInstallRecord(line, record))
+            continue;
+        if (!groups.empty() &&
+            std::find(groups.begin(), groups.end(), record.Group) == groups.end())
+            continue;
+        PrintLine(Format("%s\t%d\t%d\t", record.Language.c_str(), record.Group, record.MessageId) +
+                  record.Text);
+    }
+    return 0;
+}
+
+int Groups(Arguments& args) {
+    args.ExpectNone();
+    TMsgGroups groups;
+    groups.Load(Folders().PrefsFile());
+    for (int i = 0; i < groups.Count(); ++i)
+        PrintLine(Format("%d\t%s\t%d", groups.GroupId(i), groups.GroupName(i).c_str(),
+                         groups.IsChecked(i) ? 1 : 0));
+    return 0;
+}
+
+struct Command {
+    const char* Name;
+    const char* Help;
+    int (*Run)(Arguments&);
+};
+
+constexpr Command Commands[] = {
+    {"pick", PickHelp, Pick},
+    {"messages", MessagesHelp, Messages},
+    {"selection", SelectionHelp, Selection},
+    {"groups", GroupsHelp, Groups},
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fputs(ToolHelp, stderr);
+        return ExitUsage;
+    }
+    std::string name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        std::fputs(ToolHelp, stdout);
+        return 0;
+    }
+    for (const Command& command : Commands) {
+        if (name != command.Name)
+            continue;
+        Arguments args(argc - 2, argv + 2);
+        if (args.HelpWanted()) {
+            std::fputs(command.Help, stdout);
+            return 0;
+        }
+        try {
+            // The program's folder object, under the program's name: same preferences file.
+            Folders("pellora");
+            int status = command.Run(args);
+            if (std::fflush(stdout) != 0) {
+                std::perror("pellora-cli: cannot write the output");
+                return ExitError;
+            }
+            return status;
+        } catch (const UsageError& e) {
+            std::fprintf(stderr, "pellora-cli %s: %s\n\n%s", command.Name, e.what(), command.Help);
+            return ExitUsage;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "pellora-cli %s: %s\n", command.Name, e.what());
+            return ExitError;
+        }
+    }
+    std::fprintf(stderr, "pellora-cli: unknown command '%s'\n\n%s", name.c_str(), ToolHelp);
+    return ExitUsage;
+}
