@@ -3,33 +3,9 @@
 #include "platform/Errors.h"
 #include "platform/StrUtils.h"
 
-#include <charconv>
-
 namespace pellora {
 
 namespace {
-
-// The same rule as Trim: every byte up to and including the blank goes.
-std::string_view TrimView(std::string_view text) {
-    std::size_t begin = 0, end = text.size();
-    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ')
-        ++begin;
-    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ')
-        --end;
-    return text.substr(begin, end - begin);
-}
-
-bool ReadNumber(std::string_view field, std::int32_t& value) {
-    if (field.empty()) {
-        value = 0;
-        return true;
-    }
-    auto parsed = ParseInt32(field);
-    if (!parsed)
-        return false;
-    value = *parsed;
-    return true;
-}
 
 // Splits off the first four fields; false when there are fewer.
 bool SplitFour(std::string_view line, std::string_view (&fields)[4]) {
@@ -47,22 +23,6 @@ bool SplitFour(std::string_view line, std::string_view (&fields)[4]) {
     return true;
 }
 
-void AppendNumber(std::string& out, std::int32_t value) {
-    char buffer[16];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.append(buffer, result.ptr);
-}
-
-// A line break inside a field would end the record when the file is read again and could
-// turn the rest into a line of its own, so it is written as a blank.
-void AppendField(std::string& out, std::string_view field) {
-    std::size_t start = out.size();
-    out += field;
-    for (std::size_t i = start; i < out.size(); ++i)
-        if (out[i] == '\r' || out[i] == '\n')
-            out[i] = ' ';
-}
-
 } // namespace
 
 RecordState ScanInstallRecord(std::string_view line, InstallRecordView& record) {
@@ -71,28 +31,24 @@ RecordState ScanInstallRecord(std::string_view line, InstallRecordView& record) 
         return RecordState::NotRecord;
     record.Language = TrimView(fields[0]);
     record.Text = TrimView(fields[3]);
-    if (!ReadNumber(TrimView(fields[1]), record.Group) ||
-        !ReadNumber(TrimView(fields[2]), record.MessageId))
+    auto group = NumberField(TrimView(fields[1]));
+    auto messageId = NumberField(TrimView(fields[2]));
+    if (!group || !messageId)
         return RecordState::BadNumber;
+    record.Group = *group;
+    record.MessageId = *messageId;
     return RecordState::Record;
 }
 
 bool ParseInstallRecord(std::string_view line, InstallRecordView& record) {
-    switch (ScanInstallRecord(line, record)) {
-    case RecordState::NotRecord:
-        return false;
-    case RecordState::Record:
-        return true;
-    case RecordState::BadNumber:
-        break;
-    }
-    // Let the conversion name the field that failed; the group is read first.
     std::string_view fields[4];
-    SplitFour(line, fields);
-    for (std::string_view field : {TrimView(fields[1]), TrimView(fields[2])})
-        if (!field.empty())
-            StrToInt(field);
-    throw EConvertError("Invalid selection line"); // not reached: one field is bad
+    if (!SplitFour(line, fields))
+        return false;
+    record.Language = TrimView(fields[0]);
+    record.Group = NumberFieldOrThrow(TrimView(fields[1]));
+    record.MessageId = NumberFieldOrThrow(TrimView(fields[2]));
+    record.Text = TrimView(fields[3]);
+    return true;
 }
 
 bool ParseInstallRecord(std::string_view line, TInstallRecord& record) {
@@ -109,7 +65,7 @@ bool ParseInstallRecord(std::string_view line, TInstallRecord& record) {
 std::string FormatInstallRecord(std::string_view language, std::int32_t group,
                                 std::int32_t messageId, std::string_view text) {
     std::string line = InstallKeyForm(language, group, messageId);
-    AppendField(line, text);
+    AppendOneLine(line, text);
     return line;
 }
 
@@ -120,11 +76,11 @@ std::string FormatInstallRecord(const TInstallRecord& record) {
 std::string InstallKeyForm(std::string_view language, std::int32_t group, std::int32_t messageId) {
     std::string key;
     key.reserve(language.size() + 24);
-    AppendField(key, language);
+    AppendOneLine(key, language);
     key += '|';
-    AppendNumber(key, group);
+    AppendInt(key, group);
     key += '|';
-    AppendNumber(key, messageId);
+    AppendInt(key, messageId);
     key += '|';
     return key;
 }

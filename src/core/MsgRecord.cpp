@@ -2,7 +2,6 @@
 
 #include "platform/StrUtils.h"
 
-#include <charconv>
 #include <stdexcept>
 
 namespace pellora {
@@ -14,15 +13,6 @@ constexpr std::uint32_t NoEntry = TKeyIndex::None;
 // comes near this.
 constexpr std::size_t MaxEntries = UINT32_MAX - 2;
 
-std::string_view TrimView(std::string_view text) {
-    std::size_t begin = 0, end = text.size();
-    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ')
-        ++begin;
-    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ')
-        --end;
-    return text.substr(begin, end - begin);
-}
-
 bool ParseAction(std::string_view word, TMsgAction& action) {
     if (word == "NEW")
         action = TMsgAction::New;
@@ -33,39 +23,6 @@ bool ParseAction(std::string_view word, TMsgAction& action) {
     else
         return false;
     return true;
-}
-
-std::int32_t NumberField(std::string_view field) {
-    if (field.empty())
-        return 0;
-    // Nearly every field is a short plain number, read here in line; anything else goes
-    // through StrToInt, which also gives the error.
-    const std::size_t sign = field[0] == '-' ? 1 : 0;
-    if (field.size() - sign - 1 >= 9)
-        return StrToInt(field);
-    std::int32_t value = 0;
-    for (std::size_t i = sign; i < field.size(); ++i) {
-        char c = field[i];
-        if (c < '0' || c > '9')
-            return StrToInt(field);
-        value = value * 10 + (c - '0');
-    }
-    return sign ? -value : value;
-}
-
-void AppendNumber(std::string& line, std::int32_t value) {
-    char digits[16];
-    auto result = std::to_chars(digits, digits + sizeof digits, value);
-    line.append(digits, result.ptr);
-}
-
-// A line break would end the line early when the file is read back.
-void AppendText(std::string& line, std::string_view text) {
-    std::size_t from = line.size();
-    line += text;
-    for (std::size_t i = from; i < line.size(); ++i)
-        if (line[i] == '\r' || line[i] == '\n')
-            line[i] = ' ';
 }
 
 // A record whose texts still point into its line, so a replay copies only the texts
@@ -97,9 +54,9 @@ bool ParseRecordView(std::string_view line, TRecordView& view) {
     TMsgAction action;
     if (!ParseAction(TrimView(fields[1]), action))
         return false;
-    std::int32_t group = NumberField(TrimView(fields[2]));
-    std::int32_t serverId = NumberField(TrimView(fields[3]));
-    std::int32_t ownId = NumberField(TrimView(fields[5]));
+    std::int32_t group = NumberFieldOrThrow(TrimView(fields[2]));
+    std::int32_t serverId = NumberFieldOrThrow(TrimView(fields[3]));
+    std::int32_t ownId = NumberFieldOrThrow(TrimView(fields[5]));
     view = {TrimView(fields[0]), action, group, serverId, ownId, TrimView(fields[6])};
     return true;
 }
@@ -134,19 +91,19 @@ bool ParseMsgRecord(std::string_view line, TMsgRecord& record) {
 std::string FormatMsgRecord(const TMsgRecord& record) {
     std::string line;
     line.reserve(record.Stamp.size() + record.Text.size() + 40);
-    AppendText(line, record.Stamp);
+    AppendOneLine(line, record.Stamp);
     line += '|';
     line += MsgActionWord(record.Action);
     line += '|';
-    AppendNumber(line, record.Group);
+    AppendInt(line, record.Group);
     line += '|';
     if (record.ServerId != 0)
-        AppendNumber(line, record.ServerId);
+        AppendInt(line, record.ServerId);
     line += "||";
     if (record.OwnId != 0)
-        AppendNumber(line, record.OwnId);
+        AppendInt(line, record.OwnId);
     line += '|';
-    AppendText(line, record.Text);
+    AppendOneLine(line, record.Text);
     return line;
 }
 
@@ -155,14 +112,14 @@ std::string FormatDeltaLine(const TMsgRecord& record) {
     line.reserve(record.Text.size() + 40);
     line += MsgActionWord(record.Action);
     line += '|';
-    AppendNumber(line, record.Group);
+    AppendInt(line, record.Group);
     line += '|';
     if (record.ServerId != 0)
-        AppendNumber(line, record.ServerId);
+        AppendInt(line, record.ServerId);
     line += '|';
-    AppendNumber(line, record.OwnId);
+    AppendInt(line, record.OwnId);
     line += '|';
-    AppendText(line, record.Text);
+    AppendOneLine(line, record.Text);
     return line;
 }
 

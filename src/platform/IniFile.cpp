@@ -12,7 +12,7 @@ namespace {
 
 constexpr std::string_view Bom = "\xEF\xBB\xBF";
 
-std::string_view TrimView(std::string_view text) {
+std::string_view TrimBlanks(std::string_view text) {
     std::size_t begin = 0, end = text.size();
     while (begin < end && (text[begin] == ' ' || text[begin] == '\t'))
         ++begin;
@@ -23,17 +23,17 @@ std::string_view TrimView(std::string_view text) {
 
 // The section name of a "[Name]" line, if the line is one.
 std::optional<std::string_view> SectionName(std::string_view line) {
-    line = TrimView(line);
+    line = TrimBlanks(line);
     if (line.empty() || line.front() != '[')
         return std::nullopt;
     std::size_t close = line.find(']');
     std::string_view name =
         line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1);
-    return TrimView(name);
+    return TrimBlanks(name);
 }
 
 bool IsComment(std::string_view line) {
-    line = TrimView(line);
+    line = TrimBlanks(line);
     return !line.empty() && (line.front() == ';' || line.front() == '#');
 }
 
@@ -44,8 +44,8 @@ bool SplitKeyLine(std::string_view line, std::string_view& key, std::string_view
     std::size_t eq = line.find('=');
     if (eq == std::string_view::npos)
         return false;
-    key = TrimView(line.substr(0, eq));
-    value = TrimView(line.substr(eq + 1));
+    key = TrimBlanks(line.substr(0, eq));
+    value = TrimBlanks(line.substr(eq + 1));
     return !key.empty();
 }
 
@@ -152,7 +152,7 @@ std::int32_t IniFile::StrToIntDef(std::string_view text, std::int32_t defaultVal
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
                                 std::string_view defaultValue) const {
     std::optional<std::string> raw = ReadRaw(Path, section, key);
-    return CleanValue(raw ? *raw : std::string(TrimView(defaultValue)));
+    return CleanValue(raw ? *raw : std::string(TrimBlanks(defaultValue)));
 }
 
 std::int32_t IniFile::ReadInteger(std::string_view section, std::string_view key,

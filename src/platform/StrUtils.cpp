@@ -2,6 +2,7 @@
 
 #include "platform/Errors.h"
 
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 
@@ -19,13 +20,17 @@ char ToLower(char c) {
 }
 } // namespace
 
-std::string Trim(std::string_view text) {
+std::string_view TrimView(std::string_view text) {
     std::size_t begin = 0, end = text.size();
     while (begin < end && IsTrimmed(text[begin]))
         ++begin;
     while (end > begin && IsTrimmed(text[end - 1]))
         --end;
-    return std::string(text.substr(begin, end - begin));
+    return text.substr(begin, end - begin);
+}
+
+std::string Trim(std::string_view text) {
+    return std::string(TrimView(text));
 }
 
 std::string UpperCaseAscii(std::string_view text) {
@@ -95,6 +100,32 @@ std::int32_t StrToInt(std::string_view text) {
         return *value;
     throw EConvertError(
         Format("'%.*s' is not a valid integer value", static_cast<int>(text.size()), text.data()));
+}
+
+std::optional<std::int32_t> NumberField(std::string_view field) {
+    if (field.empty())
+        return 0;
+    return ParseInt32(field);
+}
+
+std::int32_t NumberFieldOrThrow(std::string_view field) {
+    if (auto value = NumberField(field))
+        return *value;
+    return StrToInt(field);
+}
+
+void AppendInt(std::string& out, std::int32_t value) {
+    char digits[16];
+    auto result = std::to_chars(digits, digits + sizeof digits, value);
+    out.append(digits, result.ptr);
+}
+
+void AppendOneLine(std::string& out, std::string_view text) {
+    std::size_t from = out.size();
+    out += text;
+    for (std::size_t i = from; i < out.size(); ++i)
+        if (out[i] == '\r' || out[i] == '\n')
+            out[i] = ' ';
 }
 
 std::string Format(const char* format, ...) {

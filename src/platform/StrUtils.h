@@ -10,6 +10,7 @@ namespace pellora {
 
 // Strips blanks and control characters (every byte up to and including ' ') from both ends.
 std::string Trim(std::string_view text);
+std::string_view TrimView(std::string_view text);
 
 std::string UpperCaseAscii(std::string_view text);
 std::string LowerCaseAscii(std::string_view text);
@@ -25,6 +26,18 @@ std::optional<std::int32_t> ParseInt32(std::string_view text);
 // A whole decimal number as ParseInt32 reads it; throws EConvertError
 // "'<text>' is not a valid integer value" otherwise.
 std::int32_t StrToInt(std::string_view text);
+
+// A number field of a record line: empty is 0, else a whole decimal number; nothing when
+// it is neither (StrToInt of the field then gives the error).
+std::optional<std::int32_t> NumberField(std::string_view field);
+// NumberField, throwing EConvertError for a field that is neither.
+std::int32_t NumberFieldOrThrow(std::string_view field);
+
+// Appends the decimal digits of value.
+void AppendInt(std::string& out, std::int32_t value);
+// Appends text with CR and LF written as blanks: a line break inside a field of a record
+// would end the record early when read back and could turn the rest into a forged line.
+void AppendOneLine(std::string& out, std::string_view text);
 
 // printf-style formatting into a std::string.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -1,3 +1,4 @@
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 #include <cstdlib>
@@ -169,7 +170,7 @@ TEST_F(Cli, MessagesReplayALibraryOrTheOwnMessages) {
 TEST_F(Cli, TheFirstRunInstallHappensAsForTheProgram) {
     Ship("Local/DE/Messages.cfg", "|NEW|1|5|||Bin ich wach?\n");
     Ship("Local/us/Default Selects.dat", "DE|1|5|Bin ich wach?\n");
-    ::setenv("LANG", "en_US.UTF-8", 1);
+    pellora::test::LocaleEnvironment english(nullptr, nullptr, "en_US.UTF-8");
 
     EXPECT_EQ(RunCli({"selection"}).Out, "DE\t1\t5\tBin ich wach?\n");
     EXPECT_EQ(GetFile(DataFolder() + "Local/de/messages.cfg"), "|NEW|1|5|||Bin ich wach?\r\n");

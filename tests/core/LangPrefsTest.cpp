@@ -1,45 +1,16 @@
 #include "core/LangPrefs.h"
 #include "platform/Locales.h"
 
+#include "support/ScopedEnv.h"
 #include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <optional>
 
 using namespace pellora;
+using pellora::test::LocaleEnvironment;
 
 namespace {
-
-// Sets the locale variables for one test and puts the previous values back afterwards.
-class LocaleEnvironment {
-public:
-    LocaleEnvironment(const char* lcAll, const char* lcMessages, const char* lang) {
-        Set("LC_ALL", lcAll);
-        Set("LC_MESSAGES", lcMessages);
-        Set("LANG", lang);
-    }
-    ~LocaleEnvironment() {
-        for (auto& [name, value] : Saved) {
-            if (value)
-                ::setenv(name, value->c_str(), 1);
-            else
-                ::unsetenv(name);
-        }
-    }
-    LocaleEnvironment(const LocaleEnvironment&) = delete;
-    LocaleEnvironment& operator=(const LocaleEnvironment&) = delete;
-
-private:
-    void Set(const char* name, const char* value) {
-        const char* old = std::getenv(name);
-        Saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    std::vector<std::pair<const char*, std::optional<std::string>>> Saved;
-};
 
 bool Contains(const std::vector<std::string>& list, const std::string& item) {
     return std::find(list.begin(), list.end(), item) != list.end();

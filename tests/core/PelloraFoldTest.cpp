@@ -1,5 +1,6 @@
 #include "core/PelloraFold.h"
 #include "platform/FileUtil.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 
 using namespace pellora;
 using pellora::test::GetFile;
+using pellora::test::LocaleEnvironment;
 using pellora::test::PutFile;
 using pellora::test::TempDir;
 
@@ -57,11 +59,9 @@ TEST(PellFolders, DefaultLibraryFolderFallsBackToUs) {
 TEST(PellFolders, DefaultLibraryFolderFollowsTheUserLocale) {
     Layout l;
     PutFile(l.Shipped("Local/DE/Messages.cfg"), "");
-    ::unsetenv("LC_ALL");
-    ::unsetenv("LC_MESSAGES");
-    ::setenv("LANG", "de_DE.UTF-8", 1);
+    LocaleEnvironment german(nullptr, nullptr, "de_DE.UTF-8");
     EXPECT_EQ(l.Folders.DefaultLibraryFolder(), l.Shipped("Local/DE/"));
-    ::setenv("LANG", "en_GB.UTF-8", 1);
+    LocaleEnvironment british(nullptr, nullptr, "en_GB.UTF-8");
     EXPECT_EQ(l.Folders.DefaultLibraryFolder(), l.Shipped("Local/us/"));
 }
 
@@ -101,9 +101,7 @@ TEST(StartDataInstall, NeverOverwritesAndAnyLetterCaseCountsAsPresent) {
 
 TEST(StartDataInstall, InstallsTheDefaultSelectionOnlyWhenMissing) {
     Layout l;
-    ::setenv("LANG", "en_US.UTF-8", 1);
-    ::unsetenv("LC_ALL");
-    ::unsetenv("LC_MESSAGES");
+    LocaleEnvironment english(nullptr, nullptr, "en_US.UTF-8");
     PutFile(l.Shipped("Local/us/Default Selects.dat"), "EN|1|7|Am I awake?");
     TStartDataInstall::Run(l.Folders);
     EXPECT_EQ(GetFile(l.Folders.SelectsFile()), "EN|1|7|Am I awake?\r\n");
@@ -114,9 +112,7 @@ TEST(StartDataInstall, InstallsTheDefaultSelectionOnlyWhenMissing) {
 
 TEST(StartDataInstall, WhenInstallationAndDataFolderAreOneOnlyTheSelectionIsInstalled) {
     Layout l;
-    ::setenv("LANG", "en_US.UTF-8", 1);
-    ::unsetenv("LC_ALL");
-    ::unsetenv("LC_MESSAGES");
+    LocaleEnvironment english(nullptr, nullptr, "en_US.UTF-8");
     PutFile(l.Shipped("Local/de/Messages.cfg"), "shipped");
     PutFile(l.Shipped("Local/us/Default Selects.dat"), "EN|1|1|a");
     // The data folder is the installation folder, reached through a link.

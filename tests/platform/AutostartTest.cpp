@@ -2,13 +2,13 @@
 #include "platform/FileUtil.h"
 #include "platform/SpecialFolders.h"
 #include "platform/StrUtils.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
-#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,26 +19,14 @@ using pellora::test::TempDir;
 
 namespace {
 
-const char* const Variables[] = {"XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"};
-
 class Autostart : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* name : Variables)
-            if (const char* value = std::getenv(name))
-                Saved[name] = value;
-        ::setenv("XDG_CONFIG_HOME", (Dir / "config").c_str(), 1);
-        ::setenv("XDG_CONFIG_DIRS", (Dir / "etc1:" + Dir / "etc2").c_str(), 1);
+        Env.Set("XDG_CONFIG_HOME", Dir / "config");
+        Env.Set("XDG_CONFIG_DIRS", Dir / "etc1:" + Dir / "etc2");
         ResetSpecialFolders();
     }
-    void TearDown() override {
-        for (const char* name : Variables)
-            if (Saved.count(name))
-                ::setenv(name, Saved[name].c_str(), 1);
-            else
-                ::unsetenv(name);
-        ResetSpecialFolders();
-    }
+    void TearDown() override { ResetSpecialFolders(); }
     std::string User(const std::string& file) const { return Dir / ("config/autostart/" + file); }
     std::vector<std::string> UserFiles() const {
         auto names = ListFolder(Dir / "config/autostart");
@@ -47,7 +35,7 @@ protected:
     }
 
     TempDir Dir;
-    std::map<std::string, std::string> Saved;
+    pellora::test::ScopedEnv Env;
 };
 
 std::string Entry(const std::string& keys) {
@@ -223,12 +211,12 @@ TEST_F(Autostart, RemoveDeletesEveryMatchingEntryAndNothingElse) {
 
 TEST_F(Autostart, SetReportsAnEntryThatCannotBeWritten) {
     PutFile(Dir / "blocker", "x");
-    ::setenv("XDG_CONFIG_HOME", (Dir / "blocker").c_str(), 1);
+    Env.Set("XDG_CONFIG_HOME", Dir / "blocker");
     ResetSpecialFolders();
     EXPECT_FALSE(SetRunAtStartup("Pellora 3", "/usr/bin/pellora"));
     EXPECT_FALSE(IsRunAtStartup("Pellora 3"));
 
-    ::setenv("XDG_CONFIG_HOME", (Dir / "config").c_str(), 1);
+    Env.Set("XDG_CONFIG_HOME", Dir / "config");
     ResetSpecialFolders();
     // A desktop file holds UTF-8 text; such a path cannot be written into one.
     EXPECT_FALSE(SetRunAtStartup("Pellora 3", "/tmp/bad\xFF"));

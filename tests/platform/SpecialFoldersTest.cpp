@@ -1,10 +1,10 @@
 #include "platform/SpecialFolders.h"
 #include "platform/FileUtil.h"
+#include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
-#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,37 +14,22 @@ using pellora::test::TempDir;
 
 namespace {
 
-const char* const Variables[] = {"HOME",           "XDG_DATA_HOME", "XDG_CONFIG_HOME",
-                                 "XDG_STATE_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_DIRS"};
-
 // Each case gets a home of its own and gives the process its environment back afterwards.
 class SpecialFolders : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* name : Variables)
-            if (const char* value = std::getenv(name))
-                Saved[name] = value;
         Set("HOME", Home());
-        for (const char* name : Variables)
-            if (std::string(name) != "HOME")
-                ::unsetenv(name);
+        for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME",
+                                 "XDG_DATA_DIRS", "XDG_CONFIG_DIRS"})
+            Env.Set(name, nullptr);
         ResetSpecialFolders();
     }
-    void TearDown() override {
-        for (const char* name : Variables)
-            if (Saved.count(name))
-                ::setenv(name, Saved[name].c_str(), 1);
-            else
-                ::unsetenv(name);
-        ResetSpecialFolders();
-    }
-    static void Set(const char* name, const std::string& value) {
-        ::setenv(name, value.c_str(), 1);
-    }
+    void TearDown() override { ResetSpecialFolders(); }
+    void Set(const char* name, const std::string& value) { Env.Set(name, value); }
     std::string Home() const { return Dir / "home"; }
 
     TempDir Dir;
-    std::map<std::string, std::string> Saved;
+    pellora::test::ScopedEnv Env;
 };
 
 unsigned ModeOf(const std::string& path) {
