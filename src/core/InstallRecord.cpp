@@ -1,6 +1,5 @@
 #include "core/InstallRecord.h"
 
-#include "platform/Errors.h"
 #include "platform/StrUtils.h"
 
 namespace pellora {
@@ -25,28 +24,13 @@ bool SplitFour(std::string_view line, std::string_view (&fields)[4]) {
 
 } // namespace
 
-RecordState ScanInstallRecord(std::string_view line, InstallRecordView& record) {
-    std::string_view fields[4];
-    if (!SplitFour(line, fields))
-        return RecordState::NotRecord;
-    record.Language = TrimView(fields[0]);
-    record.Text = TrimView(fields[3]);
-    auto group = NumberField(TrimView(fields[1]));
-    auto messageId = NumberField(TrimView(fields[2]));
-    if (!group || !messageId)
-        return RecordState::BadNumber;
-    record.Group = *group;
-    record.MessageId = *messageId;
-    return RecordState::Record;
-}
-
 bool ParseInstallRecord(std::string_view line, InstallRecordView& record) {
     std::string_view fields[4];
     if (!SplitFour(line, fields))
         return false;
     record.Language = TrimView(fields[0]);
-    record.Group = NumberFieldOrThrow(TrimView(fields[1]));
-    record.MessageId = NumberFieldOrThrow(TrimView(fields[2]));
+    record.Group = NumberField(TrimView(fields[1]));
+    record.MessageId = NumberField(TrimView(fields[2]));
     record.Text = TrimView(fields[3]);
     return true;
 }

@@ -20,16 +20,6 @@ struct InstallRecordView {
     std::string_view Text;
 };
 
-enum class RecordState {
-    NotRecord, // fewer than four fields
-    Record,
-    BadNumber // the group or the number is neither empty nor a whole number
-};
-
-// Reads a line without throwing. Fields are trimmed of blanks and control characters; an
-// empty number is 0; fields after the fourth are ignored. On BadNumber the record is unusable.
-RecordState ScanInstallRecord(std::string_view line, InstallRecordView& record);
-
 // False for a line of fewer than four fields; throws EConvertError for a bad number field.
 bool ParseInstallRecord(std::string_view line, InstallRecordView& record);
 bool ParseInstallRecord(std::string_view line, TInstallRecord& record);

@@ -1,7 +1,6 @@
 #include "core/InstalledPopups.h"
 
 #include "core/InstallRecord.h"
-#include "platform/Errors.h"
 #include "platform/FileUtil.h"
 
 #include <algorithm>
@@ -24,157 +23,38 @@ std::string_view KeyPart(std::string_view line) {
     return line.substr(0, pos);
 }
 
-// Slots are 32-bit and the largest value marks "none".
-void CheckSize(std::size_t lines) {
-    if (lines >= UINT32_MAX)
-        throw EPelloraError("The selection has too many lines");
-}
-
 bool InGroups(const std::vector<std::int32_t>& groups, std::int32_t group) {
     return groups.empty() || std::find(groups.begin(), groups.end(), group) != groups.end();
 }
 
 } // namespace
 
-// Lines that share a key part, and records that share a number, are chained in file order
-// through their slots, so a look-up touches only the lines that can match.
+// Live slots by the key part of their line, in file order, and which slots are gaps.
 struct TInstalledPopups::Index {
-    struct Chain {
-        std::uint32_t Head = NoSlot, Tail = NoSlot, Count = 0;
-    };
-    struct Links {
-        std::uint32_t Prev = NoSlot, Next = NoSlot;
-    };
-    enum Flag : std::uint8_t { Keyed = 1, Record = 2, Bad = 4, Dead = 8 };
+    std::unordered_map<std::string, std::vector<std::size_t>> Slots;
+    std::vector<bool> Dead;
+    std::size_t DeadCount = 0;
 
-    // Plain string keys: the standard hash of a string keeps its codes in the nodes, which
-    // erasing and walking a bucket need. Key parts are short enough to build without
-    // allocating.
-    std::unordered_map<std::string, Chain> Keys;
-    std::unordered_map<std::int32_t, Chain> Ids;
-    std::vector<Links> KeyLinks, IdLinks;
-    std::vector<std::uint8_t> Flags;
-    std::vector<std::uint32_t> Live; // Fenwick tree over slots (1-based): 1 for a live line
-    std::uint32_t DeadCount = 0;
-    std::uint32_t BadCount = 0; // live lines whose group or number is not a number
-
-    explicit Index(const std::vector<std::string>& store) {
-        const auto count = static_cast<std::uint32_t>(store.size());
-        Keys.reserve(count);
-        Ids.reserve(count);
-        KeyLinks.resize(count);
-        IdLinks.resize(count);
-        Flags.assign(count, 0);
-        Live.assign(count + 1, 1);
-        Live[0] = 0;
-        for (std::uint32_t i = 1; i <= count; ++i) {
-            std::uint32_t parent = i + (i & (0u - i));
-            if (parent <= count)
-                Live[parent] += Live[i];
-        }
-        for (std::uint32_t slot = 0; slot < count; ++slot) {
-            EnterKey(slot, store[slot]);
-            EnterRecord(slot, store[slot]);
-        }
+    explicit Index(const std::vector<std::string>& store) : Dead(store.size(), false) {
+        Slots.reserve(store.size());
+        for (std::size_t slot = 0; slot < store.size(); ++slot)
+            Enter(slot, store[slot]);
     }
 
-    static void Append(Chain& chain, std::vector<Links>& links, std::uint32_t slot) {
-        links[slot] = {chain.Tail, NoSlot};
-        if (chain.Tail == NoSlot)
-            chain.Head = slot;
-        else
-            links[chain.Tail].Next = slot;
-        chain.Tail = slot;
-        ++chain.Count;
-    }
-
-    static void Unlink(Chain& chain, std::vector<Links>& links, std::uint32_t slot) {
-        Links& link = links[slot];
-        (link.Prev == NoSlot ? chain.Head : links[link.Prev].Next) = link.Next;
-        (link.Next == NoSlot ? chain.Tail : links[link.Next].Prev) = link.Prev;
-        link = {};
-        --chain.Count;
-    }
-
-    void EnterKey(std::uint32_t slot, std::string_view line) {
+    void Enter(std::size_t slot, std::string_view line) {
         std::string_view key = KeyPart(line);
-        if (key.empty())
-            return;
-        Append(Keys[std::string(key)], KeyLinks, slot);
-        Flags[slot] |= Keyed;
+        if (!key.empty())
+            Slots[std::string(key)].push_back(slot);
     }
 
-    void LeaveKey(std::uint32_t slot, std::string_view line) {
-        if (!(Flags[slot] & Keyed))
-            return;
-        auto found = Keys.find(std::string(KeyPart(line)));
-        Unlink(found->second, KeyLinks, slot);
-        if (found->second.Count == 0)
-            Keys.erase(found);
-        Flags[slot] &= static_cast<std::uint8_t>(~Keyed);
-    }
-
-    void EnterRecord(std::uint32_t slot, std::string_view line) {
-        InstallRecordView record;
-        switch (ScanInstallRecord(line, record)) {
-        case RecordState::NotRecord:
-            return;
-        case RecordState::BadNumber:
-            Flags[slot] |= Bad;
-            ++BadCount;
-            return;
-        case RecordState::Record:
-            break;
-        }
-        Append(Ids[record.MessageId], IdLinks, slot);
-        Flags[slot] |= Record;
-    }
-
-    void LeaveRecord(std::uint32_t slot, std::string_view line) {
-        if (Flags[slot] & Bad)
-            --BadCount;
-        if (Flags[slot] & Record) {
-            InstallRecordView record;
-            ScanInstallRecord(line, record);
-            auto found = Ids.find(record.MessageId);
-            Unlink(found->second, IdLinks, slot);
-            if (found->second.Count == 0)
-                Ids.erase(found);
-        }
-        Flags[slot] &= static_cast<std::uint8_t>(~(Record | Bad));
-    }
-
-    void AddLine(std::uint32_t slot, std::string_view line) {
-        KeyLinks.emplace_back();
-        IdLinks.emplace_back();
-        Flags.push_back(0);
-        // A new last node of the tree covers its own slot and the nodes below it.
-        const std::uint32_t node = slot + 1;
-        std::uint32_t sum = 1;
-        for (std::uint32_t j = node - 1; j > node - (node & (0u - node)); j -= j & (0u - j))
-            sum += Live[j];
-        Live.push_back(sum);
-        EnterKey(slot, line);
-        EnterRecord(slot, line);
-    }
-
-    void Kill(std::uint32_t slot, std::string_view line) {
-        LeaveKey(slot, line);
-        LeaveRecord(slot, line);
-        Flags[slot] |= Dead;
+    void Kill(std::size_t slot, std::string_view line) {
+        auto found = Slots.find(std::string(KeyPart(line)));
+        auto& slots = found->second;
+        slots.erase(std::find(slots.begin(), slots.end(), slot));
+        if (slots.empty())
+            Slots.erase(found);
+        Dead[slot] = true;
         ++DeadCount;
-        for (std::uint32_t node = slot + 1; node < Live.size(); node += node & (0u - node))
-            --Live[node];
-    }
-
-    // Live lines before the slot: the slot's position in file order.
-    std::size_t Rank(std::uint32_t slot) const {
-        if (DeadCount == 0)
-            return slot;
-        std::size_t sum = 0;
-        for (std::uint32_t node = slot; node > 0; node -= node & (0u - node))
-            sum += Live[node];
-        return sum;
     }
 };
 
@@ -194,7 +74,6 @@ void TInstalledPopups::LoadFromFile(const std::string& path) {
 }
 
 void TInstalledPopups::LoadFromLines(std::vector<std::string> lines) {
-    CheckSize(lines.size());
     Store = std::move(lines);
     Idx.reset();
 }
@@ -220,8 +99,8 @@ TInstalledPopups::Index& TInstalledPopups::Indexed() const {
     return *Idx;
 }
 
-bool TInstalledPopups::IsDead(std::uint32_t slot) const {
-    return Idx && Idx->DeadCount != 0 && (Idx->Flags[slot] & Index::Dead);
+bool TInstalledPopups::IsDead(std::size_t slot) const {
+    return Idx && Idx->DeadCount != 0 && Idx->Dead[slot];
 }
 
 void TInstalledPopups::Compact() const {
@@ -229,7 +108,7 @@ void TInstalledPopups::Compact() const {
         return;
     std::size_t kept = 0;
     for (std::size_t slot = 0; slot < Store.size(); ++slot)
-        if (!(Idx->Flags[slot] & Index::Dead)) {
+        if (!Idx->Dead[slot]) {
             if (kept != slot)
                 Store[kept] = std::move(Store[slot]);
             ++kept;
@@ -242,9 +121,8 @@ void TInstalledPopups::Compact() const {
 template <typename Visit>
 void TInstalledPopups::ForEachRecord(std::string_view language,
                                      const std::vector<std::int32_t>& groups, Visit&& visit) const {
-    const bool gaps = Idx && Idx->DeadCount != 0;
     for (std::size_t slot = 0; slot < Store.size(); ++slot) {
-        if (gaps && (Idx->Flags[slot] & Index::Dead))
+        if (IsDead(slot))
             continue;
         InstallRecordView record;
         if (!ParseInstallRecord(Store[slot], record))
@@ -301,74 +179,71 @@ void TInstalledPopups::TextViews(const std::vector<std::int32_t>& groups,
 
 bool TInstalledPopups::FindById(std::int32_t messageId, std::string& language,
                                 std::int32_t& group) const {
-    Index& index = Indexed();
-    if (index.BadCount != 0) {
-        // Reading every line meets the bad one: report it as any other reading would.
-        TextList ignored;
-        Enumerate({}, {}, -1, ignored);
-    }
-    auto found = index.Ids.find(messageId);
-    if (found == index.Ids.end())
-        return false;
-    InstallRecordView record;
-    ScanInstallRecord(Store[found->second.Tail], record);
-    language.assign(record.Language);
-    group = record.Group;
-    return found->second.Count == 1;
+    // The Remove button asks this once per click: a plain walk is enough.
+    std::size_t matches = 0;
+    ForEachRecord({}, {}, [&](const InstallRecordView& record) {
+        if (record.MessageId != messageId)
+            return;
+        ++matches;
+        language.assign(record.Language);
+        group = record.Group;
+    });
+    return matches == 1;
 }
 
-std::uint32_t TInstalledPopups::FirstSlot(std::string_view keyForm) const {
-    if (keyForm.empty())
-        return NoSlot;
+std::size_t TInstalledPopups::FirstSlot(std::string_view keyForm) const {
     std::string_view key = KeyPart(keyForm);
     if (key.empty()) {
         // Shorter than a key form: only a plain scan can tell.
-        for (std::size_t slot = 0; slot < Store.size(); ++slot)
-            if (!IsDead(static_cast<std::uint32_t>(slot)) && Store[slot].starts_with(keyForm))
-                return static_cast<std::uint32_t>(slot);
-        return NoSlot;
+        for (std::size_t slot = 0; !keyForm.empty() && slot < Store.size(); ++slot)
+            if (!IsDead(slot) && Store[slot].starts_with(keyForm))
+                return slot;
+        return Store.size();
     }
     Index& index = Indexed();
-    auto found = index.Keys.find(std::string(key));
-    if (found == index.Keys.end())
-        return NoSlot;
-    for (std::uint32_t slot = found->second.Head; slot != NoSlot; slot = index.KeyLinks[slot].Next)
-        if (Store[slot].starts_with(keyForm))
-            return slot;
-    return NoSlot;
+    auto found = index.Slots.find(std::string(key));
+    if (found != index.Slots.end())
+        for (std::size_t slot : found->second)
+            if (Store[slot].starts_with(keyForm))
+                return slot;
+    return Store.size();
 }
 
 bool TInstalledPopups::FindLine(std::string_view keyForm, std::size_t& index) const {
-    std::uint32_t slot = FirstSlot(keyForm);
-    if (slot == NoSlot)
+    std::size_t slot = FirstSlot(keyForm);
+    if (slot == Store.size())
         return false;
-    index = Idx ? Idx->Rank(slot) : slot;
+    // Position in file order: the live lines before the slot.
+    index = slot;
+    if (Idx && Idx->DeadCount != 0)
+        index -= static_cast<std::size_t>(std::count(
+            Idx->Dead.begin(), Idx->Dead.begin() + static_cast<std::ptrdiff_t>(slot), true));
     return true;
 }
 
 void TInstalledPopups::Add(std::string_view language, std::int32_t group, std::int32_t messageId,
                            std::string_view text) {
-    CheckSize(Store.size() + 1);
     Store.push_back(FormatInstallRecord(language, group, messageId, text));
-    if (Idx)
-        Idx->AddLine(static_cast<std::uint32_t>(Store.size() - 1), Store.back());
+    if (Idx) {
+        Idx->Dead.push_back(false);
+        Idx->Enter(Store.size() - 1, Store.back());
+    }
 }
 
 void TInstalledPopups::Update(std::string_view language, std::int32_t group, std::int32_t messageId,
                               std::string_view text) {
-    std::string key = InstallKeyForm(language, group, messageId);
-    std::uint32_t slot = FirstSlot(key);
-    if (slot == NoSlot)
+    std::size_t slot = FirstSlot(InstallKeyForm(language, group, messageId));
+    if (slot == Store.size())
         return;
-    // Old and new line share the key form, which holds the first three fields whole:
-    // language, group and number read the same, so the index stays as it is.
+    // Old and new line share the key form, which holds the first three fields whole, so
+    // the index stays as it is.
     Store[slot] = FormatInstallRecord(language, group, messageId, text);
 }
 
 void TInstalledPopups::Remove(std::string_view language, std::int32_t group,
                               std::int32_t messageId) {
-    std::uint32_t slot = FirstSlot(InstallKeyForm(language, group, messageId));
-    if (slot == NoSlot)
+    std::size_t slot = FirstSlot(InstallKeyForm(language, group, messageId));
+    if (slot == Store.size())
         return;
     Index& index = Indexed();
     index.Kill(slot, Store[slot]);

@@ -14,7 +14,7 @@ namespace pellora {
 // kept in file order. Lines that are not records are skipped by every query and are written
 // back unchanged. Changes stay in memory until Save.
 //
-// Update, Remove, FindLine and FindById go through an index that is built on first use, so
+// Update, Remove and FindLine go through an index by key that is built on first use, so
 // ticking or unticking many messages stays linear; a picker that only loads and lists never
 // pays for it.
 class TInstalledPopups {
@@ -76,16 +76,16 @@ public:
 
 private:
     struct Index;
-    static constexpr std::uint32_t NoSlot = UINT32_MAX;
 
     // Calls visit(record) for every live record of the language and groups, in file order.
     template <typename Visit>
     void ForEachRecord(std::string_view language, const std::vector<std::int32_t>& groups,
                        Visit&& visit) const;
     Index& Indexed() const;
-    std::uint32_t FirstSlot(std::string_view keyForm) const;
+    // Slot in Store of the first live line that begins with keyForm, or Store.size().
+    std::size_t FirstSlot(std::string_view keyForm) const;
     void Compact() const;
-    bool IsDead(std::uint32_t slot) const;
+    bool IsDead(std::size_t slot) const;
 
     // Lines by slot; removed lines leave a gap until the next compaction. Gaps exist only
     // while the index does. Both change under const calls without changing what is held.

@@ -54,9 +54,9 @@ bool ParseRecordView(std::string_view line, TRecordView& view) {
     TMsgAction action;
     if (!ParseAction(TrimView(fields[1]), action))
         return false;
-    std::int32_t group = NumberFieldOrThrow(TrimView(fields[2]));
-    std::int32_t serverId = NumberFieldOrThrow(TrimView(fields[3]));
-    std::int32_t ownId = NumberFieldOrThrow(TrimView(fields[5]));
+    std::int32_t group = NumberField(TrimView(fields[2]));
+    std::int32_t serverId = NumberField(TrimView(fields[3]));
+    std::int32_t ownId = NumberField(TrimView(fields[5]));
     view = {TrimView(fields[0]), action, group, serverId, ownId, TrimView(fields[6])};
     return true;
 }

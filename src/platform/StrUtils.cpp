@@ -102,16 +102,8 @@ std::int32_t StrToInt(std::string_view text) {
         Format("'%.*s' is not a valid integer value", static_cast<int>(text.size()), text.data()));
 }
 
-std::optional<std::int32_t> NumberField(std::string_view field) {
-    if (field.empty())
-        return 0;
-    return ParseInt32(field);
-}
-
-std::int32_t NumberFieldOrThrow(std::string_view field) {
-    if (auto value = NumberField(field))
-        return *value;
-    return StrToInt(field);
+std::int32_t NumberField(std::string_view field) {
+    return field.empty() ? 0 : StrToInt(field);
 }
 
 void AppendInt(std::string& out, std::int32_t value) {

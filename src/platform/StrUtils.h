@@ -27,11 +27,9 @@ std::optional<std::int32_t> ParseInt32(std::string_view text);
 // "'<text>' is not a valid integer value" otherwise.
 std::int32_t StrToInt(std::string_view text);
 
-// A number field of a record line: empty is 0, else a whole decimal number; nothing when
-// it is neither (StrToInt of the field then gives the error).
-std::optional<std::int32_t> NumberField(std::string_view field);
-// NumberField, throwing EConvertError for a field that is neither.
-std::int32_t NumberFieldOrThrow(std::string_view field);
+// A number field of a record line: empty is 0, else a whole decimal number as StrToInt
+// reads it (EConvertError otherwise).
+std::int32_t NumberField(std::string_view field);
 
 // Appends the decimal digits of value.
 void AppendInt(std::string& out, std::int32_t value);

@@ -48,7 +48,7 @@ TEST(InstallRecord, ABadNumberFieldIsAConversionErrorNamingIt) {
         }
     }
     InstallRecordView view;
-    EXPECT_EQ(ScanInstallRecord("EN|1|-2147483648|t", view), RecordState::Record);
+    EXPECT_TRUE(ParseInstallRecord("EN|1|-2147483648|t", view));
     EXPECT_EQ(view.MessageId, INT32_MIN);
 }
 
