@@ -1,0 +1,5 @@
+#include "ExchangeCgi.h"
+
+int main() {
+    return pellora::RunCgi(pellora::HandleRetrieve);
+}

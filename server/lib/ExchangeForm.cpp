@@ -1,0 +1,83 @@
+#include "ExchangeForm.h"
+
+#include "ExchangeErrors.h"
+#include "platform/StrUtils.h"
+
+namespace pellora {
+
+namespace {
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+bool IsAsciiLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+} // namespace
+
+std::string FormDecode(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '+') {
+            result += ' ';
+        } else if (c == '%') {
+            int high = i + 2 < text.size() ? HexDigit(text[i + 1]) : -1;
+            int low = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;
+            if (high < 0 || low < 0)
+                throw EHttpError(400, Format("Malformed escape at byte %zu of a form field", i));
+            result += static_cast<char>(high * 16 + low);
+            i += 2;
+        } else {
+            result += c;
+        }
+    }
+    return result;
+}
+
+TFormFields ParseForm(std::string_view text) {
+    TFormFields fields;
+    for (std::string_view pair : SplitFields(text, '&')) {
+        if (pair.empty())
+            continue;
+        std::size_t equals = pair.find('=');
+        std::string name = FormDecode(pair.substr(0, equals));
+        std::string value =
+            equals == std::string_view::npos ? std::string() : FormDecode(pair.substr(equals + 1));
+        if (FindFormValue(fields, name))
+            throw EHttpError(400, "Field '" + name + "' is given more than once");
+        fields.emplace_back(std::move(name), std::move(value));
+    }
+    return fields;
+}
+
+const std::string* FindFormValue(const TFormFields& fields, std::string_view name) {
+    for (const auto& [fieldName, value] : fields)
+        if (fieldName == name)
+            return &value;
+    return nullptr;
+}
+
+const std::string& RequireFormValue(const TFormFields& fields, std::string_view name) {
+    const std::string* value = FindFormValue(fields, name);
+    if (!value)
+        throw EHttpError(400, "Missing field '" + std::string(name) + "'");
+    return *value;
+}
+
+std::string LanguageCode(std::string_view text) {
+    if (text.size() != 2 || !IsAsciiLetter(text[0]) || !IsAsciiLetter(text[1]))
+        throw EHttpError(400, "A language code is two letters, e.g. 'en'");
+    return UpperCaseAscii(text);
+}
+
+} // namespace pellora

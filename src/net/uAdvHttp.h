@@ -1,0 +1,402 @@
+#pragma once
+
+#include "platform/Errors.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace pellora {
+
+// A failed HTTP request; the text is the one the Internet functions give for the error code
+// (empty for a code they have no text for).
+class EInetError : public EPelloraError {
+public:
+    using EPelloraError::EPelloraError;
+};
+
+// Error numbers of the Internet functions, which callers and logs keep using.
+namespace inet {
+inline constexpr int ErrorIoPending = 997;
+inline constexpr int OutOfHandles = 12001;
+inline constexpr int Timeout = 12002;
+inline constexpr int ExtendedError = 12003;
+inline constexpr int InternalError = 12004;
+inline constexpr int InvalidUrl = 12005;
+inline constexpr int UnrecognizedScheme = 12006;
+inline constexpr int NameNotResolved = 12007;
+inline constexpr int LoginFailure = 12015;
+inline constexpr int OperationCancelled = 12017;
+inline constexpr int RequestPending = 12026;
+inline constexpr int CannotConnect = 12029;
+inline constexpr int ConnectionAborted = 12030;
+inline constexpr int ConnectionReset = 12031;
+inline constexpr int CertDateInvalid = 12037;
+inline constexpr int CertCnInvalid = 12038;
+inline constexpr int HttpToHttpsOnRedirect = 12039;
+inline constexpr int HttpsToHttpOnRedirect = 12040;
+inline constexpr int ClientAuthCertNeeded = 12044;
+inline constexpr int InvalidCa = 12045;
+inline constexpr int HeaderNotFound = 12150;
+inline constexpr int InvalidServerResponse = 12152;
+inline constexpr int RedirectFailed = 12156;
+inline constexpr int SecurityChannelError = 12157;
+inline constexpr int ProxyServerUnreachable = 12165;
+inline constexpr int InvalidCert = 12169;
+inline constexpr int DecodingFailed = 12175;
+} // namespace inet
+
+// The standard text of an Internet error code, or empty when the code has none.
+std::string InetErrorText(int code);
+
+// The Internet error code for a failed libcurl transfer. `detail` is libcurl's error text,
+// which tells certificate faults apart; `secure` is whether the request started as https;
+// `redirected` is whether the failure came after following a redirect.
+int InetErrorFromCurl(int curlCode, std::string_view detail, bool secure, bool redirected);
+
+// Request flags. Each adds its classic flag value to the flag word (FlagWord).
+enum class TInternetFlag : unsigned {
+    ifCacheIfNetFail,
+    ifDontCache,
+    ifHyperLink,
+    ifIgnoreCertCnInvalid,
+    ifIgnoreCertDateInvalid,
+    ifIgnoreRedirectToHttp,
+    ifIgnoreRedirectToHttps,
+    ifKeepConnection,
+    ifNeedFile,
+    ifNoAuth,
+    ifNoAutoRedirect,
+    ifNoCacheWrite,
+    ifNoCookies,
+    ifNoUi,
+    ifPragmaNoCache,
+    ifReload,
+    ifResynchronize,
+};
+
+class TInternetFlags {
+public:
+    TInternetFlags() = default;
+    TInternetFlags(std::initializer_list<TInternetFlag> flags) {
+        for (TInternetFlag flag : flags)
+            Include(flag);
+    }
+    bool Has(TInternetFlag flag) const { return (Bits & Bit(flag)) != 0; }
+    void Include(TInternetFlag flag) { Bits |= Bit(flag); }
+    void Exclude(TInternetFlag flag) { Bits &= ~Bit(flag); }
+    bool operator==(const TInternetFlags&) const = default;
+    // The classic flag word of the set.
+    std::uint32_t FlagWord() const;
+
+private:
+    static std::uint32_t Bit(TInternetFlag flag) { return 1u << static_cast<unsigned>(flag); }
+    std::uint32_t Bits = 0;
+};
+
+// Hands calls to the thread that owns the delivery. The program's window layer provides one
+// for its main thread; TQueuedDelivery is a plain one.
+class TEventDelivery {
+public:
+    virtual ~TEventDelivery() = default;
+    // Runs the call on the owning thread and returns when it has run; on the owning thread
+    // itself it runs the call at once.
+    virtual void Send(const std::function<void()>& call) = 0;
+    // Queues the call for the owning thread and returns at once.
+    virtual void Post(std::function<void()> call) = 0;
+    // Called on the owning thread while it waits for a worker: runs the calls sent or posted
+    // so far, so a worker that sends is never left waiting on a thread that waits for it.
+    virtual void ServePending() = 0;
+};
+
+// Delivery to the thread that created it, which serves queued calls when it calls
+// ServePending or ServeUntil.
+class TQueuedDelivery : public TEventDelivery {
+public:
+    TQueuedDelivery();
+    void Send(const std::function<void()>& call) override;
+    void Post(std::function<void()> call) override;
+    void ServePending() override;
+    // Serves calls until done() holds (true) or the time is up (false).
+    bool ServeUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+
+private:
+    struct Item {
+        std::function<void()> Call;
+        bool* Done = nullptr;
+        std::exception_ptr* Failure = nullptr;
+    };
+    std::thread::id Owner;
+    std::mutex Lock;
+    std::condition_variable Changed;
+    std::deque<Item> Queue;
+};
+
+class TAdvHttp;
+using TNotifyEvent = std::function<void(TAdvHttp& sender)>;
+// Asks the user for the credentials of a server (forProxy false) or of the proxy; true with
+// the values filled in to try again, false when the user cancels.
+using TCredentialsDialog = std::function<bool(TAdvHttp& sender, bool forProxy,
+                                              std::string& userName, std::string& password)>;
+
+// One HTTP or HTTPS request at a time over libcurl. The properties describe the request,
+// Execute performs it and leaves the status, the raw response header lines and the body; the
+// events report its progress in the order things happen.
+class TAdvHttp {
+public:
+    static constexpr const char* DefaultUserAgent = "Brandoak WinInet Component";
+    static constexpr std::size_t DefaultMaxResponseBytes = 16u * 1024 * 1024;
+    static constexpr int DefaultStallTimeout = 60000;
+
+    // With a delivery, UseEventWindow is set and events reach the delivery's thread.
+    explicit TAdvHttp(std::shared_ptr<TEventDelivery> delivery = nullptr);
+    ~TAdvHttp();
+    TAdvHttp(const TAdvHttp&) = delete;
+    TAdvHttp& operator=(const TAdvHttp&) = delete;
+
+    // Performs the request. True means it was issued (the outcome is in LastError, StatusCode,
+    // ResponseHeaders and Text); false only when it failed and RaiseExceptions is false.
+    // Asynchronous mode returns at once and finishes on a worker thread.
+    bool Execute(bool synchronous = true);
+
+    int ConnectTimeout() const { return ConnectTimeoutMs; }
+    void SetConnectTimeout(int milliseconds) { ConnectTimeoutMs = milliseconds; }
+    bool RaiseExceptions() const { return RaiseExceptionsFlag; }
+    void SetRaiseExceptions(bool value) { RaiseExceptionsFlag = value; }
+    const std::string& UserAgent() const { return UserAgentText; }
+    void SetUserAgent(const std::string& value);
+    // A proxy "host:port" (or "http=host:port https=host:port"); empty for none, in which
+    // case no proxy from the environment is used either.
+    const std::string& Proxy() const { return ProxyText; }
+    void SetProxy(const std::string& value);
+    bool SSL() const { return SslFlag; }
+    void SetSSL(bool value);
+    const std::string& URL() const { return UrlText; }
+    // Splits the URL into HostName, URLPath, ExtraInfo, Port (and SSL, UserName, Password).
+    // Throws "Invalid protocol" for schemes other than http and https; the old URL stays.
+    void SetURL(const std::string& value);
+    const std::string& URLPath() const { return UrlPathText; }
+    void SetURLPath(const std::string& value);
+    const std::string& ExtraInfo() const { return ExtraInfoText; }
+    // Stored with "?" in front unless empty or starting with "#" or "?".
+    void SetExtraInfo(const std::string& value);
+    int Port() const { return PortNumber; }
+    void SetPort(int value);
+    const std::string& UserName() const { return UserNameText; }
+    void SetUserName(const std::string& value) { UserNameText = value; }
+    const std::string& Password() const { return PasswordText; }
+    void SetPassword(const std::string& value) { PasswordText = value; }
+    // Proxy credentials count only for the request under way (set them from OnNeedProxyAuth
+    // or the credentials dialog); a new request starts without them.
+    const std::string& ProxyUserName() const { return ProxyUserNameText; }
+    void SetProxyUserName(const std::string& value);
+    const std::string& ProxyPassword() const { return ProxyPasswordText; }
+    void SetProxyPassword(const std::string& value);
+    const std::string& HostName() const { return HostNameText; }
+    void SetHostName(const std::string& value);
+    bool DefaultUi() const { return DefaultUiFlag; }
+    void SetDefaultUi(bool value) { DefaultUiFlag = value; }
+    const std::vector<std::string>& RequestHeaders() const { return RequestHeaderLines; }
+    void SetRequestHeaders(const std::vector<std::string>& lines) { RequestHeaderLines = lines; }
+    const std::vector<std::string>& AcceptTypes() const { return AcceptTypeList; }
+    void SetAcceptTypes(const std::vector<std::string>& types) { AcceptTypeList = types; }
+    const std::string& Method() const { return MethodText; }
+    void SetMethod(const std::string& value) { MethodText = value; }
+    // The response body up to its first NUL byte.
+    std::string Text() const;
+    // Sets the request body.
+    void SetText(std::string_view body) { RequestBody = body; }
+    int AuthRetries() const { return AuthRetryLimit; }
+    void SetAuthRetries(int value) { AuthRetryLimit = value; }
+    const TInternetFlags& InternetFlags() const { return Flags; }
+    void SetInternetFlags(const TInternetFlags& flags) { Flags = flags; }
+    std::uint32_t FlagWord() const { return Flags.FlagWord(); }
+
+    // A reply body larger than this ends the request with an error.
+    std::size_t MaxResponseBytes() const { return MaxResponseSize; }
+    void SetMaxResponseBytes(std::size_t bytes) { MaxResponseSize = bytes; }
+    // A connected transfer that moves no byte for this long ends with "The operation timed
+    // out" (checked about once a second).
+    int StallTimeout() const { return StallTimeoutMs; }
+    void SetStallTimeout(int milliseconds) { StallTimeoutMs = milliseconds; }
+
+    // State of the last request.
+    int StatusCode() const { return Status; }
+    int LastError() const { return LastErrorCode; }
+    const std::vector<std::string>& ResponseHeaders() const { return ResponseHeaderLines; }
+    const std::string& ServerAddress() const { return ServerAddressText; }
+    std::uint32_t BytesSent() const { return BytesSentCount; }
+    std::uint32_t LastResponseBytes() const { return LastResponseCount; }
+    std::uint64_t TotalResponseBytes() const { return TotalResponseCount; }
+    std::size_t LastChunkSize() const { return LastChunkCount; }
+    std::uint64_t TotalBytesRead() const { return TotalBytesReadCount; }
+    std::size_t ChunkPosition() const { return ChunkPositionValue; }
+    const std::string& RedirectUrl() const { return RedirectUrlText; }
+    // The information of the last progress report: an address or URL as text, or a byte
+    // count as a native 4-byte integer.
+    const std::string& StatusInfo() const { return StatusInfoBlock; }
+    std::size_t StatusInfoLength() const { return StatusInfoBlock.size(); }
+    bool Busy() const { return BusyFlag; }
+
+    // The component deletes itself through its delivery once a request's handles close. Only
+    // for a component made with `new` that nothing else owns.
+    bool FreeOnComplete() const { return FreeOnCompleteFlag; }
+    void SetFreeOnComplete(bool value) { FreeOnCompleteFlag = value; }
+    bool UseEventWindow() const { return UseDelivery; }
+    void SetUseEventWindow(bool value) { UseDelivery = value; }
+    const std::shared_ptr<TEventDelivery>& EventDelivery() const { return Delivery; }
+    void SetEventDelivery(std::shared_ptr<TEventDelivery> delivery) {
+        Delivery = std::move(delivery);
+    }
+
+    // Without a dialog a request for credentials counts as cancelled.
+    TCredentialsDialog CredentialsDialog;
+    // The dialog that new components get (the window layer installs one).
+    static void SetDefaultCredentialsDialog(TCredentialsDialog dialog);
+
+    TNotifyEvent OnClosingConnection;
+    TNotifyEvent OnConnectedToServer;
+    TNotifyEvent OnConnectingToServer;
+    TNotifyEvent OnConnectionClosed;
+    TNotifyEvent OnIntermediateResponse;
+    TNotifyEvent OnNameResolved;
+    TNotifyEvent OnReceivingResponse;
+    TNotifyEvent OnResponseReceived;
+    TNotifyEvent OnRedirect;
+    TNotifyEvent OnRequestComplete;
+    TNotifyEvent OnRequestSent;
+    TNotifyEvent OnResolvingName;
+    TNotifyEvent OnSendingRequest;
+    // Never fired here: there is no offline state to report.
+    TNotifyEvent OnStateChange;
+    TNotifyEvent OnDataAvailable;
+    TNotifyEvent OnNeedAuth;
+    TNotifyEvent OnNeedProxyAuth;
+    TNotifyEvent OnError;
+
+private:
+    struct Callbacks;
+    friend struct Callbacks;
+
+    void OpenInternet();
+    void CloseInternet();
+    void CloseRequest();
+    void WaitForWorker();
+    void RebuildUrl();
+    std::string RequestUrl() const;
+    void PrepareRequest();
+    void Send();
+    void ProcessResponse();
+    void ReadHeaders();
+    void ReadBody();
+    void GiveUp();
+    bool AskCredentials(bool forProxy);
+    void WorkerMain();
+    void PostFree();
+    // Records the result of a call: 0 for success, else fires OnError and throws EInetError.
+    void Check(int code);
+    void Fire(const TNotifyEvent& handler);
+    // Fires from inside a libcurl callback: a handler's exception stops the transfer and is
+    // raised again once libcurl has returned.
+    bool FireGuarded(const TNotifyEvent& handler);
+    void SetInfo(std::string_view info);
+    void SetInfo(std::uint32_t count);
+
+    // Properties.
+    int ConnectTimeoutMs = 30000;
+    bool RaiseExceptionsFlag = true;
+    std::string UserAgentText = DefaultUserAgent;
+    std::string ProxyText;
+    bool SslFlag = false;
+    std::string UrlText;
+    std::string UrlPathText;
+    std::string ExtraInfoText;
+    int PortNumber = 80;
+    std::string UserNameText;
+    std::string PasswordText;
+    std::string ProxyUserNameText;
+    std::string ProxyPasswordText;
+    std::string HostNameText = "localhost";
+    bool DefaultUiFlag = true;
+    std::vector<std::string> RequestHeaderLines;
+    std::vector<std::string> AcceptTypeList;
+    std::string MethodText = "GET";
+    std::string RequestBody;
+    int AuthRetryLimit = 3;
+    TInternetFlags Flags;
+    std::size_t MaxResponseSize = DefaultMaxResponseBytes;
+    int StallTimeoutMs = DefaultStallTimeout;
+
+    // Request state.
+    int Status = 0;
+    int LastErrorCode = 0;
+    std::vector<std::string> ResponseHeaderLines;
+    std::string ResponseBody;
+    std::string ServerAddressText;
+    std::uint32_t BytesSentCount = 0;
+    std::uint32_t LastResponseCount = 0;
+    std::uint64_t TotalResponseCount = 0;
+    std::size_t LastChunkCount = 0;
+    std::uint64_t TotalBytesReadCount = 0;
+    std::size_t ChunkPositionValue = 0;
+    std::string RedirectUrlText;
+    std::string StatusInfoBlock;
+    std::atomic<bool> BusyFlag{false};
+    std::atomic<bool> Cancelled{false};
+    std::atomic<bool> Destroying{false};
+    bool FreeOnCompleteFlag = false;
+    bool UseDelivery = false;
+    std::shared_ptr<TEventDelivery> Delivery;
+    int RetryCount = 0;
+    bool RequestOpen = false;
+    bool ProxyCredentialsApplied = false;
+    bool FreePending = false;
+
+    // The libcurl handle stands for the internet handle: it keeps connections between
+    // requests and is opened again when the user agent or the proxy changes.
+    void* Handle = nullptr;
+    void* HeaderList = nullptr;
+    std::thread Worker;
+    std::atomic<bool> WorkerRunning{false};
+
+    // What one transfer (one libcurl perform) collected.
+    struct Transfer {
+        int AbortCode = 0;
+        std::exception_ptr HandlerFailure;
+        bool InResponse = false;
+        bool RequestPending = false;
+        bool NewConnection = false;
+        bool ResolvingReported = false;
+        bool ResolvedReported = false;
+        bool Connected = false;
+        std::uint64_t BytesOut = 0;
+        std::size_t HeaderBytes = 0;
+        std::size_t AllHeaderBytes = 0;
+        std::vector<std::string> Lines;
+        std::vector<std::string> FinalLines;
+        int FinalStatus = 0;
+        std::string Body;
+        std::vector<std::size_t> Chunks;
+        std::chrono::steady_clock::time_point LastProgress;
+        std::uint64_t ProgressTotal = 0;
+        char ErrorText[256] = {};
+    } Current;
+
+    // Authentication schemes the server (and the proxy) asked for, kept per server so a
+    // repeated request sends credentials straight away.
+    std::string AuthServer;
+    unsigned long AuthSchemes = 0;
+    unsigned long ProxyAuthSchemes = 0;
+};
+
+} // namespace pellora

@@ -1,0 +1,84 @@
+// Arbitrary bytes as raw reply headers and as an address. The header finders must return
+// the first line holding the marker, cut exactly at line ends; the Last-Modified value must
+// come back trimmed. Setting an address may only fail with the client's own errors, leaves
+// the old address on failure, and an accepted address must read back to the same server.
+
+#include "net/NetSync.h"
+#include "net/uAdvHttp.h"
+#include "platform/Errors.h"
+#include "platform/FileUtil.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+using namespace pellora;
+
+namespace {
+
+[[noreturn]] void Fail(const char* what) {
+    std::fprintf(stderr, "header check failed: %s\n", what);
+    std::abort();
+}
+
+void CheckFind(const std::string& headers, const std::vector<std::string>& lines,
+               const std::string& marker) {
+    std::optional<std::string> found = FindHeaderLine(headers, marker);
+    const std::string* expected = nullptr;
+    for (const std::string& line : lines)
+        if (line.find(marker) != std::string::npos) {
+            expected = &line;
+            break;
+        }
+    if (found.has_value() != (expected != nullptr) || (found && *found != *expected))
+        Fail("not the first line with the marker");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::string headers(reinterpret_cast<const char*>(data), size);
+    std::vector<std::string> lines = SplitTextLines(headers);
+    CheckFind(headers, lines, "Pellora:");
+    CheckFind(headers, lines, "Last-Modified:");
+    CheckFind(headers, lines, "a");
+
+    if (std::optional<std::string> value = GetLastModifiedHeader(headers)) {
+        if (!value->empty() && (static_cast<unsigned char>(value->front()) <= ' ' ||
+                                static_cast<unsigned char>(value->back()) <= ' '))
+            Fail("value not trimmed");
+        if (value->find_first_of("\r\n") != std::string::npos)
+            Fail("value runs past its line");
+    }
+    if (std::optional<std::string> line = GetExchangeHeader(headers))
+        if (line->find("Pellora:") == std::string::npos)
+            Fail("exchange line without its marker");
+
+    // The first line as an address.
+    std::string url = lines.empty() ? std::string() : lines.front();
+    TAdvHttp http;
+    http.SetURL("http://127.0.0.1:81/old?x=1");
+    const std::string before = http.URL();
+    try {
+        http.SetURL(url);
+    } catch (const EPelloraError&) {
+        if (http.URL() != before || http.HostName() != "127.0.0.1" || http.Port() != 81)
+            Fail("failed address changed the old one");
+        return 0;
+    }
+    std::string host = http.HostName();
+    int port = http.Port();
+    bool ssl = http.SSL();
+    if (http.URL().empty())
+        Fail("accepted address gives no URL");
+    try {
+        http.SetURL(http.URL());
+    } catch (const EPelloraError&) {
+        Fail("rebuilt address is refused");
+    }
+    if (http.HostName() != host || http.Port() != port || http.SSL() != ssl)
+        Fail("rebuilt address names another server");
+    return 0;
+}

@@ -1,0 +1,54 @@
+#include "ExchangeDelta.h"
+#include "ExchangeErrors.h"
+#include "core/MsgRecord.h"
+#include "platform/StrUtils.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+using namespace pellora;
+
+namespace {
+
+void Check(bool condition) {
+    if (!condition)
+        __builtin_trap();
+}
+
+} // namespace
+
+// An uploaded message list: every line the parser takes is within the rules, reads back the
+// same from the delta line the client would send for it, and survives the journal line the
+// server answers with.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::string_view text(reinterpret_cast<const char*>(data), size);
+    std::vector<TDelta> deltas;
+    try {
+        deltas = ParseDeltaLines(text);
+    } catch (const EHttpError& error) {
+        Check(error.Status == 400);
+        Check(std::string_view(error.what()).rfind("Delta line ", 0) == 0);
+        return 0;
+    }
+    for (const TDelta& delta : deltas) {
+        Check(delta.Group >= FirstGroup && delta.Group <= LastGroup);
+        Check(delta.Text.find_first_of(std::string_view("|\r\n\0", 4)) == std::string::npos);
+        Check(Trim(delta.Text) == delta.Text);
+
+        TMsgRecord record;
+        record.Action = delta.Action;
+        record.Group = delta.Group;
+        record.ServerId = delta.ServerId;
+        record.OwnId = delta.OwnId;
+        record.Text = delta.Text;
+        Check(ParseDeltaLine(FormatDeltaLine(record)) == delta);
+
+        record.Stamp = "2026-12-05T10:00:00Z#1";
+        TMsgRecord stored;
+        Check(ParseMsgRecord(FormatMsgRecord(record), stored));
+        Check(stored == record);
+    }
+    return 0;
+}

@@ -1,0 +1,186 @@
+#include "NetTestServers.h"
+#include "net/uAdvHttp.h"
+
+#include "support/FreePort.h"
+
+#include <atomic>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace pellora {
+namespace {
+
+using test::HttpTestServer;
+
+// Records every event by name, folding direct repeats into one entry.
+struct EventLog {
+    std::vector<std::string> Names;
+    std::vector<std::thread::id> Threads;
+
+    void Attach(TAdvHttp& http) {
+        auto on = [this](const char* name) {
+            return [this, name](TAdvHttp&) {
+                Threads.push_back(std::this_thread::get_id());
+                if (Names.empty() || Names.back() != name)
+                    Names.push_back(name);
+            };
+        };
+        http.OnResolvingName = on("ResolvingName");
+        http.OnNameResolved = on("NameResolved");
+        http.OnConnectingToServer = on("ConnectingToServer");
+        http.OnConnectedToServer = on("ConnectedToServer");
+        http.OnSendingRequest = on("SendingRequest");
+        http.OnRequestSent = on("RequestSent");
+        http.OnReceivingResponse = on("ReceivingResponse");
+        http.OnResponseReceived = on("ResponseReceived");
+        http.OnIntermediateResponse = on("IntermediateResponse");
+        http.OnRedirect = on("Redirect");
+        http.OnDataAvailable = on("DataAvailable");
+        http.OnRequestComplete = on("RequestComplete");
+        http.OnClosingConnection = on("ClosingConnection");
+        http.OnConnectionClosed = on("ConnectionClosed");
+        http.OnNeedAuth = on("NeedAuth");
+        http.OnError = on("Error");
+    }
+};
+
+using Names = std::vector<std::string>;
+
+TEST(AdvHttpEvents, NaturalOrderAndProgressValues) {
+    HttpTestServer server;
+    server.SetReply("Status: 200 OK", std::string(40000, 'b'));
+    TAdvHttp http;
+    EventLog log;
+    log.Attach(http);
+    std::vector<std::size_t> positions;
+    http.OnDataAvailable = [&](TAdvHttp& sender) {
+        positions.push_back(sender.ChunkPosition());
+        EXPECT_TRUE(sender.Busy());
+        EXPECT_EQ(sender.StatusCode(), 200);
+    };
+    http.SetURL(server.Url("cgi-bin/reply"));
+    ASSERT_TRUE(http.Execute());
+    // Body chunks repeat the receiving pair before the reading starts.
+    Names expected{"ResolvingName",     "NameResolved",     "ConnectingToServer",
+                   "ConnectedToServer", "SendingRequest",   "RequestSent",
+                   "ReceivingResponse", "ResponseReceived", "ReceivingResponse",
+                   "ResponseReceived"};
+    ASSERT_GE(log.Names.size(), expected.size());
+    EXPECT_EQ(Names(log.Names.begin(), log.Names.begin() + expected.size()), expected);
+    EXPECT_EQ(log.Names.back(), "RequestComplete");
+    EXPECT_EQ(http.ServerAddress(), "127.0.0.1");
+    EXPECT_GT(http.BytesSent(), 20u);
+    EXPECT_EQ(http.TotalBytesRead(), 40000u);
+    EXPECT_GT(http.TotalResponseBytes(), 40000u);
+    ASSERT_GE(positions.size(), 3u);
+    EXPECT_EQ(positions.front(), 0u);
+    EXPECT_EQ(positions.back() + http.LastChunkSize(), 40000u);
+    EXPECT_LE(http.LastChunkSize(), 16384u);
+
+    // The kept connection is used again: no resolving or connecting this time.
+    log.Names.clear();
+    http.OnDataAvailable = nullptr;
+    ASSERT_TRUE(http.Execute());
+    ASSERT_FALSE(log.Names.empty());
+    EXPECT_EQ(log.Names.front(), "SendingRequest");
+
+    // A new user agent opens the internet handle again, which closes the connection.
+    log.Names.clear();
+    http.SetUserAgent("Pellora 3");
+    EXPECT_EQ(log.Names, (Names{"ClosingConnection", "ConnectionClosed"}));
+}
+
+TEST(AdvHttpEvents, AsynchronousRequestDeliversOnTheCreatingThread) {
+    HttpTestServer server;
+    server.SetReply("Status: 200 OK\r\nPellora: access_id=4", "async body");
+    auto delivery = std::make_shared<TQueuedDelivery>();
+    TAdvHttp http(delivery);
+    EventLog log;
+    log.Attach(http);
+    http.SetURL(server.Url("cgi-bin/reply"));
+    // Busy ends when the handles close, just before the last event.
+    auto ended = [&] {
+        return !log.Names.empty() &&
+               (log.Names.back() == "RequestComplete" || log.Names.back() == "Error");
+    };
+    ASSERT_TRUE(http.Execute(false));
+    EXPECT_TRUE(http.Busy());
+    ASSERT_TRUE(delivery->ServeUntil(ended, std::chrono::seconds(20)));
+    EXPECT_EQ(http.LastError(), 0);
+    EXPECT_EQ(http.StatusCode(), 200);
+    EXPECT_EQ(http.Text(), "async body");
+    ASSERT_FALSE(log.Threads.empty());
+    for (std::thread::id id : log.Threads)
+        EXPECT_EQ(id, std::this_thread::get_id());
+    EXPECT_EQ(log.Names.back(), "RequestComplete");
+
+    // A failure of an asynchronous request is reported, not raised.
+    log.Names.clear();
+    http.SetURL("http://127.0.0.1:" + std::to_string(test::FreePort()) + "/");
+    ASSERT_TRUE(http.Execute(false));
+    ASSERT_TRUE(delivery->ServeUntil(ended, std::chrono::seconds(20)));
+    EXPECT_EQ(http.LastError(), inet::CannotConnect);
+    EXPECT_EQ(log.Names.back(), "Error");
+}
+
+TEST(AdvHttpEvents, HandlerExceptionIsRaisedOnTheFiringThread) {
+    HttpTestServer server;
+    auto delivery = std::make_shared<TQueuedDelivery>();
+    TAdvHttp http(delivery);
+    http.SetURL(server.Url("index.html"));
+    std::thread::id handlerThread;
+    http.OnRequestSent = [&](TAdvHttp&) {
+        handlerThread = std::this_thread::get_id();
+        throw std::runtime_error("handler refused");
+    };
+    std::string caught;
+    std::atomic<bool> done{false};
+    std::thread caller([&] {
+        try {
+            http.Execute();
+        } catch (const std::runtime_error& error) {
+            caught = error.what();
+        }
+        done = true;
+    });
+    bool finished = delivery->ServeUntil([&] { return done.load(); }, std::chrono::seconds(20));
+    caller.join();
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(handlerThread, std::this_thread::get_id());
+    EXPECT_EQ(caught, "handler refused");
+    EXPECT_FALSE(http.Busy());
+}
+
+TEST(AdvHttpEvents, DestroyingCancelsARunningRequest) {
+    test::SilentListener silent;
+    auto delivery = std::make_shared<TQueuedDelivery>();
+    auto started = std::chrono::steady_clock::now();
+    {
+        TAdvHttp http(delivery);
+        int errors = 0;
+        http.OnError = [&](TAdvHttp&) { ++errors; };
+        http.SetURL("http://127.0.0.1:" + std::to_string(silent.Port()) + "/");
+        ASSERT_TRUE(http.Execute(false));
+        delivery->ServeUntil([] { return false; }, std::chrono::milliseconds(200));
+        EXPECT_TRUE(http.Busy());
+        EXPECT_THROW(http.Execute(), EInetError);
+        EXPECT_EQ(http.LastError(), inet::RequestPending);
+    }
+    // Only the stall limit of a minute could have ended it otherwise.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
+}
+
+TEST(AdvHttpEvents, FreeOnCompleteDeletesThroughTheDelivery) {
+    HttpTestServer server;
+    auto delivery = std::make_shared<TQueuedDelivery>();
+    auto* http = new TAdvHttp(delivery);
+    http->SetFreeOnComplete(true);
+    http->SetURL(server.Url("index.html"));
+    ASSERT_TRUE(http->Execute());
+    EXPECT_EQ(delivery.use_count(), 2);
+    delivery->ServePending();
+    EXPECT_EQ(delivery.use_count(), 1);
+}
+
+} // namespace
+} // namespace pellora
