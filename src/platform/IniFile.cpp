@@ -1,5 +1,6 @@
 #include "platform/IniFile.h"
 
+#include "platform/Errors.h"
 #include "platform/FileUtil.h"
 #include "platform/StrUtils.h"
 
@@ -90,9 +91,8 @@ std::size_t FindKey(const std::vector<std::string>& lines, std::string_view sect
     return std::string::npos;
 }
 
-std::optional<std::string> ReadRaw(const std::string& path, std::string_view section,
-                                   std::string_view key) {
-    std::vector<std::string> lines = LoadLines(path);
+std::optional<std::string> RawValue(const std::vector<std::string>& lines, std::string_view section,
+                                    std::string_view key) {
     std::size_t at = FindKey(lines, section, key);
     if (at == std::string::npos)
         return std::nullopt;
@@ -126,6 +126,24 @@ std::string CleanValue(std::string value) {
 
 } // namespace
 
+IniFile IniFile::FromText(std::string_view text, std::string name) {
+    IniFile ini(std::move(name));
+    ini.Memory = std::make_shared<const std::vector<std::string>>(SplitTextLines(text));
+    return ini;
+}
+
+std::optional<std::string> IniFile::ReadRaw(std::string_view section, std::string_view key) const {
+    if (Memory)
+        return RawValue(*Memory, section, key);
+    return RawValue(LoadLines(Path), section, key);
+}
+
+void IniFile::RequireWritable() const {
+    if (Memory)
+        throw EFileError(
+            Format("Cannot write to \"%s\": the settings are read-only", Path.c_str()));
+}
+
 std::int32_t IniFile::StrToIntDef(std::string_view text, std::int32_t defaultValue) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         std::string_view digits = text.substr(2);
@@ -151,13 +169,13 @@ std::int32_t IniFile::StrToIntDef(std::string_view text, std::int32_t defaultVal
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
                                 std::string_view defaultValue) const {
-    std::optional<std::string> raw = ReadRaw(Path, section, key);
+    std::optional<std::string> raw = ReadRaw(section, key);
     return CleanValue(raw ? *raw : std::string(TrimBlanks(defaultValue)));
 }
 
 std::int32_t IniFile::ReadInteger(std::string_view section, std::string_view key,
                                   std::int32_t defaultValue) const {
-    std::optional<std::string> raw = ReadRaw(Path, section, key);
+    std::optional<std::string> raw = ReadRaw(section, key);
     return raw ? StrToIntDef(CleanValue(*raw), defaultValue) : defaultValue;
 }
 
@@ -166,10 +184,11 @@ bool IniFile::ReadBool(std::string_view section, std::string_view key, bool defa
 }
 
 bool IniFile::ValueExists(std::string_view section, std::string_view key) const {
-    return ReadRaw(Path, section, key).has_value();
+    return ReadRaw(section, key).has_value();
 }
 
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    RequireWritable();
     std::vector<std::string> lines = LoadLines(Path);
     std::string keyLine(key);
     keyLine += '=';
@@ -199,6 +218,7 @@ void IniFile::WriteBool(std::string_view section, std::string_view key, bool val
 }
 
 void IniFile::DeleteKey(std::string_view section, std::string_view key) {
+    RequireWritable();
     std::vector<std::string> lines = LoadLines(Path);
     std::size_t at = FindKey(lines, section, key);
     if (at == std::string::npos)

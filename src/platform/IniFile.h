@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pellora {
 
@@ -18,7 +21,12 @@ public:
 
     explicit IniFile(std::string path) : Path(std::move(path)) {}
 
+    // Settings text already in memory, read with the same rules as a file; `name` only
+    // labels it. Such an object is read-only: every write throws EFileError.
+    static IniFile FromText(std::string_view text, std::string name = {});
+
     const std::string& FileName() const { return Path; }
+    bool IsInMemory() const { return Memory != nullptr; }
 
     // Blanks around the value and one pair of matching quotes ('...' or "...") are dropped.
     std::string ReadString(std::string_view section, std::string_view key,
@@ -39,7 +47,11 @@ public:
     static std::int32_t StrToIntDef(std::string_view text, std::int32_t defaultValue);
 
 private:
+    std::optional<std::string> ReadRaw(std::string_view section, std::string_view key) const;
+    void RequireWritable() const;
+
     std::string Path;
+    std::shared_ptr<const std::vector<std::string>> Memory; // the lines of an in-memory text
 };
 
 } // namespace pellora
