@@ -1,0 +1,142 @@
+#pragma once
+
+#include "painter/Colorings.h"
+#include "painter/SkinTargets.h"
+#include "skins/Skins.h"
+#include "skins/StyleSheet.h"
+#include "widgets/BackgroundTiler.h"
+
+#include <QImage>
+#include <QRect>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class QPainter;
+class QWidget;
+
+namespace pellora {
+
+class TZdSkinData;
+
+// One selector's look.
+class TCompSkin {
+public:
+    explicit TCompSkin(std::string selector) : Selector(std::move(selector)) {}
+
+    // Colours and image from the selector's rule; a sheet without that rule leaves them.
+    void LoadFromSheet(const TStyleSheet& sheet);
+
+    const std::string Selector;
+    TColor BackColor = clWindow;
+    TColor TextColor = clWindowText;
+    std::string BackImage; // upper case, relative to the skin folder; empty for none
+};
+
+// Paints the program's own windows from a skin: background, caption bar, menu items and the
+// message text, and colours a form's labels, lists, combo boxes, trees and tab sets.
+class TChinaPainter : public TSkinPainter {
+public:
+    TChinaPainter();
+    ~TChinaPainter() override;
+    TChinaPainter(const TChinaPainter&) = delete;
+    TChinaPainter& operator=(const TChinaPainter&) = delete;
+
+    // System colours: window colours for the body, highlight colours for the caption.
+    virtual void Reset();
+    // Loads the image (relative to SkinFolder) as the background texture; false when there is
+    // none to use. The plain painter keeps no texture.
+    virtual bool LoadBackground(const std::string& imageName);
+
+    // `folder` is the skin's folder; the sheet gives colours and the background image name,
+    // "skin.skn" in the folder the button data.
+    void LoadSkin(const std::string& folder, const TStyleSheet& sheet,
+                  const std::string& credits) override;
+
+    // The colour a stored value stands for now (system colours through the palette).
+    QColor ResolveColor(TColor color) const { return pellora::ResolveColor(color); }
+
+    // Fills the rectangle with the caption colour, draws the icon stretched into 16 x 16 at
+    // (left + 2, top + 2) and the text at (left + 21, top + 3).
+    void PaintCaption(QPainter& painter, const QRect& rect, const QString& text,
+                      const QImage& icon) const;
+    // One popup menu item; the caption "-" is a separator.
+    void DrawMenuItem(QPainter& painter, const QRect& rect, bool selected,
+                      const QString& caption) const;
+    // Draws the text centred and word-wrapped in the rectangle in the painter's font at
+    // `size` points, shrinking the size by a fifth while the text is taller than the
+    // rectangle (down to 7 points or less), and centres the block vertically. Returns the
+    // size the text was drawn at (the given size for an empty text, which draws nothing).
+    int DrawMessage(QPainter& painter, const QString& text, const QRect& rect, int size) const;
+    // The body colour, or for the window painter its texture tiled from the origin.
+    virtual void PaintBackground(QPainter& painter, const QRect& rect) const;
+    // The background behind a round transparent control: the body image tiled so that it lines
+    // up with the parent's background, clipped to the inscribed ellipse; without an image the
+    // control's rectangle is filled with the painter's current brush.
+    void PaintControlBackground(const QWidget* control, QPainter& painter);
+
+    // Colours the form's controls; hooks its push buttons when SkinButtons is set and the
+    // skin has button data.
+    void ApplyToForm(QWidget* form);
+    // Colours one control of a form (what ApplyToForm does for every control it visits).
+    void ColorControl(QObject* control) const;
+
+    // The most recently constructed painter still alive, whose button data the skinned
+    // buttons draw from; null when there is none.
+    static TChinaPainter* ButtonDataSource();
+
+    // The skin list whose current skin colours tab sets; null leaves tab sets alone. The
+    // owner of the list sets it and clears it before destroying the list.
+    static void SetSkinList(const TSkins* skins);
+    static const TSkins* SkinList();
+
+    // The image file for a name relative to the skin folder, found without regard to letter
+    // case in every part of the name; empty when there is no such file or the name leaves
+    // the folder.
+    std::string SkinFile(const std::string& name) const;
+
+    std::string Credits;
+    TColorizer Colorizer;
+    TCompSkin Body{"body"};
+    TCompSkin CaptionPart{".caption"};
+    bool SkinButtons = false;
+    TSkinTargets SkinTargets;
+    std::string SkinFolder;
+    // The skin's "skin.skn" was read into the button data.
+    bool ButtonDataLoaded = false;
+    // Told when a skin file has an older format (the user should hear of it).
+    std::function<void(const std::string& text)> OnMessage;
+    // The skin's "skin.skn" button data; never null.
+    TZdSkinData& ButtonData() { return *Buttons; }
+    const TZdSkinData& ButtonData() const { return *Buttons; }
+
+protected:
+    TBackgroundTiler Tiler;
+
+private:
+    std::unique_ptr<TZdSkinData> Buttons;
+};
+
+// The painter of the program's windows: adds the background texture.
+class TWindowPainter : public TChinaPainter {
+public:
+    TWindowPainter();
+
+    void Reset() override;
+    bool LoadBackground(const std::string& imageName) override;
+    void PaintBackground(QPainter& painter, const QRect& rect) const override;
+
+    const QImage& Texture() const { return TextureImage; }
+    bool HasTexture = false;
+
+private:
+    QImage TextureImage;
+};
+
+// The one painter of the program's windows, created on first use (after the application
+// object exists) and kept for the whole run.
+TWindowPainter& GlobalPainter();
+
+} // namespace pellora
