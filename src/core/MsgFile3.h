@@ -45,7 +45,8 @@ public:
 
     virtual bool HasPendingEdits() const { return false; }
 
-    // Start of the block of Lines not yet uploaded; false when there is none.
+    // Start of the block of Lines not yet uploaded: the trailing run of records without a
+    // Stamp (blank lines and non-records inside it are passed over). False when there is none.
     bool FindUploadStart(std::size_t& start) const;
     // The compacted pending block (keyed by OwnId) and its first line. True when there is
     // something to upload. Edits must be flushed first.

@@ -286,7 +286,9 @@ bool FindPendingStart(const std::vector<std::string>& lines, std::size_t& start)
     for (std::size_t i = lines.size(); i-- > 0;) {
         if (!ParseRecordView(lines[i], record))
             continue;
-        if (record.ServerId != 0 || !record.Stamp.empty())
+        // Only the server stamps lines, so an empty Stamp marks a line not yet sent; a change
+        // of an uploaded message carries its ServerId and still has to go out.
+        if (!record.Stamp.empty())
             break;
         start = i;
         found = true;

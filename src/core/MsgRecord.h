@@ -67,8 +67,8 @@ void ForEachRecord(const std::vector<std::string>& lines, std::int32_t group, St
 TextList ReplayJournal(const std::vector<std::string>& lines, std::int32_t group, bool useServerId);
 
 // Start of the block of own edits not yet uploaded: walking back from the end over blank
-// lines and non-records, every record without ServerId and Stamp moves the start to its
-// line; the first record with either ends the walk. False when no such record was reached.
+// lines and non-records, every record without a Stamp moves the start to its line; the
+// first stamped record ends the walk. False when no such record was reached.
 bool FindPendingStart(const std::vector<std::string>& lines, std::size_t& start);
 
 // Key -> position. Open addressing in one small array keeps a journal of a million lines

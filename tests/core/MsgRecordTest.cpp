@@ -113,14 +113,14 @@ TEST(MsgRecord, PendingBlockIsTheTailWithoutServerMarks) {
     EXPECT_TRUE(FindPendingStart(lines, start));
     EXPECT_EQ(start, 1u);
 
-    // A change of an uploaded message carries its ServerId and ends the walk.
+    // A change of an uploaded message carries its ServerId but is unsent all the same.
     lines.push_back("|MOD|1|40||-1|synced b");
     start = 99;
-    EXPECT_FALSE(FindPendingStart(lines, start));
-    EXPECT_EQ(start, 99u);
+    EXPECT_TRUE(FindPendingStart(lines, start));
+    EXPECT_EQ(start, 1u);
     lines.push_back("|NEW|1|||-3|three");
     EXPECT_TRUE(FindPendingStart(lines, start));
-    EXPECT_EQ(start, 7u);
+    EXPECT_EQ(start, 1u);
     lines.push_back("s2|NEW|1|41||-3|three");
     EXPECT_FALSE(FindPendingStart(lines, start));
     EXPECT_FALSE(FindPendingStart({"", "no", "|MOD|1|||"}, start));

@@ -1,12 +1,15 @@
 // pellora-cli: the message store of Pellora from the terminal. It shares the program's data
-// folder and preferences, so what it prints is what the reminder would use.
+// folder and preferences, so what it prints is what the reminder would use, and what it
+// downloads or uploads is stored as the messages dialog would store it.
 
+#include "CliExchange.h"
 #include "core/InstallRecord.h"
 #include "core/InstalledPopups.h"
 #include "core/MsgFile3.h"
 #include "core/MsgGroups.h"
 #include "core/MsgRandom.h"
 #include "core/PelloraFold.h"
+#include "net/PellNet.h"
 #include "platform/StrUtils.h"
 
 #include <algorithm>
@@ -16,6 +19,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 using namespace pellora;
@@ -37,9 +41,11 @@ constexpr const char* ToolHelp =
     "  messages    print the current messages of a language's library or own messages\n"
     "  selection   print the messages selected for reminding\n"
     "  groups      print the message groups and whether each is checked\n"
+    "  download    download a language's library from the exchange server\n"
+    "  upload      upload the own messages of a language not sent yet\n"
     "\n"
     "Run 'pellora-cli COMMAND --help' for a command's options.\n"
-    "Exit status: 0 success, 1 error, 2 usage error, 3 nothing to pick.\n";
+    "Exit status: 0 success, 1 error or failed exchange, 2 usage error, 3 nothing to pick.\n";
 
 constexpr const char* PickHelp =
     "Usage: pellora-cli pick [--groups N,N...]\n"
@@ -66,6 +72,24 @@ constexpr const char* GroupsHelp =
     "Usage: pellora-cli groups\n"
     "\n"
     "Prints the four message groups as NUMBER<TAB>NAME<TAB>CHECKED (1 or 0).\n";
+
+constexpr const char* DownloadHelp =
+    "Usage: pellora-cli download CODE\n"
+    "\n"
+    "Downloads the library of language CODE (two letters, e.g. EN) from the exchange server\n"
+    "named by \"Pellora Exchange\" in section [Internet] of the preferences and stores it as\n"
+    "the language's library file. Only a library changed since the last download is sent:\n"
+    "otherwise it prints \"Nothing new to download.\" and leaves the file alone.\n"
+    "A failed exchange exits 1 and leaves the library file as it was.\n";
+
+constexpr const char* UploadHelp =
+    "Usage: pellora-cli upload CODE\n"
+    "\n"
+    "Uploads the own messages of language CODE (two letters, e.g. EN) added, changed or\n"
+    "deleted since the last upload to the exchange server named by \"Pellora Exchange\" in\n"
+    "section [Internet] of the preferences. The server's answer replaces them in the own\n"
+    "message file (the file as it was is kept with the extension .bak). A failed exchange\n"
+    "exits 1 and leaves the file as it was, so the same changes go out next time.\n";
 
 class UsageError : public std::runtime_error {
 public:
@@ -177,18 +201,23 @@ bool IsLanguageCode(const std::string& code) {
     return true;
 }
 
+// The language code argument, upper case as the language lists give it.
+std::string TakeLanguage(Arguments& args, const char* command) {
+    std::optional<std::string> code = args.TakePositional();
+    if (!code)
+        throw UsageError(std::string(command) + " needs a language code, e.g. EN");
+    // The code becomes part of a path and a request: nothing but two letters may get there.
+    if (!IsLanguageCode(*code))
+        throw UsageError("'" + *code + "' is not a two-letter language code");
+    return UpperCaseAscii(*code);
+}
+
 int Messages(Arguments& args) {
     std::optional<std::string> groupText = args.TakeValue("--group");
     bool own = args.TakeFlag("--own");
-    std::optional<std::string> code = args.TakePositional();
+    const std::string language = TakeLanguage(args, "messages");
     args.ExpectNone();
-    if (!code)
-        throw UsageError("messages needs a language code, e.g. EN");
-    // The code becomes part of a path: nothing but two letters may get there.
-    if (!IsLanguageCode(*code))
-        throw UsageError("'" + *code + "' is not a two-letter language code");
     std::int32_t group = groupText ? ParseNumber(*groupText, "--group") : 0;
-    const std::string language = UpperCaseAscii(*code);
     const std::string folder = Folders().LocalFolder();
 
     TextList messages;
@@ -235,6 +264,64 @@ int Groups(Arguments& args) {
     return 0;
 }
 
+// The pages' texts use CR LF between lines; a terminal wants LF.
+void PrintText(std::FILE* stream, std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+            out += text[i];
+    std::fwrite(out.data(), 1, out.size(), stream);
+    std::fputc('\n', stream);
+}
+
+int Download(Arguments& args) {
+    const std::string language = TakeLanguage(args, "download");
+    args.ExpectNone();
+    TNetModule net;
+    TLibDownloadResult result = DownloadLibrary(net, Folders().LocalFolder(), language);
+    switch (result.Outcome) {
+    case TLibDownloadOutcome::Failed:
+        PrintText(stderr, ConnectionProblemText);
+        return ExitError;
+    case TLibDownloadOutcome::NothingNew:
+        PrintText(stdout, NothingNewText);
+        return 0;
+    case TLibDownloadOutcome::Stored:
+        break;
+    }
+    PrintText(stdout, DownloadedText);
+    PrintLine(Format("%zu lines stored in ", result.LineCount) + result.FileName);
+    return 0;
+}
+
+int Upload(Arguments& args) {
+    const std::string language = TakeLanguage(args, "upload");
+    args.ExpectNone();
+    TNetModule net;
+    TOwnUploadResult result = UploadOwnMessages(net, Folders().LocalFolder(), language);
+    switch (result.Outcome) {
+    case TOwnUploadOutcome::NothingToUpload:
+        PrintText(stdout, NothingToUploadText);
+        return 0;
+    case TOwnUploadOutcome::Failed:
+        PrintText(stderr, ConnectionProblemText);
+        return ExitError;
+    case TOwnUploadOutcome::NotStoredRemotely:
+        PrintText(stderr, RemoteFailureText);
+        std::fprintf(stderr,
+                     "%zu changes sent, %d accepted, %d stored; they stay to be sent again\n",
+                     result.DeltaCount, result.Accepted, result.Appended);
+        return ExitError;
+    case TOwnUploadOutcome::Committed:
+        break;
+    }
+    PrintText(stdout, UploadedText);
+    PrintLine(
+        Format("%zu changes sent, %zu lines stored in ", result.DeltaCount, result.StoredCount) +
+        result.FileName);
+    return 0;
+}
+
 struct Command {
     const char* Name;
     const char* Help;
@@ -246,6 +333,8 @@ constexpr Command Commands[] = {
     {"messages", MessagesHelp, Messages},
     {"selection", SelectionHelp, Selection},
     {"groups", GroupsHelp, Groups},
+    {"download", DownloadHelp, Download},
+    {"upload", UploadHelp, Upload},
 };
 
 } // namespace
@@ -281,7 +370,10 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "pellora-cli %s: %s\n\n%s", command.Name, e.what(), command.Help);
             return ExitUsage;
         } catch (const std::exception& e) {
-            std::fprintf(stderr, "pellora-cli %s: %s\n", command.Name, e.what());
+            std::string text = e.what();
+            if (text.empty())
+                text = "failed without a reason given";
+            std::fprintf(stderr, "pellora-cli %s: %s\n", command.Name, text.c_str());
             return ExitError;
         }
     }

@@ -1,0 +1,36 @@
+#include "ui/ExPopupList.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QWidget>
+
+namespace pellora {
+
+void TExPopupList::Install() {
+    static TExPopupList* relay = nullptr;
+    if (relay == nullptr) {
+        relay = new TExPopupList(qApp);
+        qApp->installEventFilter(relay);
+    }
+}
+
+bool TExPopupList::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::Show || type == QEvent::Hide) && watched->isWidgetType() &&
+        qobject_cast<QMenu*>(watched) != nullptr) {
+        if (QWidget* active = QApplication::activeWindow()) {
+            if (type == QEvent::Show) {
+                QEvent enter(MSG_MENU_LOOP_ENTER);
+                QApplication::sendEvent(active, &enter);
+            } else {
+                QEvent exit(MSG_MENU_LOOP_EXIT);
+                QApplication::sendEvent(active, &exit);
+                QEvent closed(MSG_MENU_CLOSED);
+                QApplication::sendEvent(active, &closed);
+            }
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+} // namespace pellora

@@ -1,0 +1,520 @@
+#include "ui/Main_Status.h"
+
+#include "core/MsgGroups.h"
+#include "core/MsgRandom.h"
+#include "core/PelloraFold.h"
+#include "core/Settings.h"
+#include "core/SpeechDll.h"
+#include "core/TimeCheck.h"
+#include "painter/SkinEngine.h"
+#include "painter/WindowPainter.h"
+#include "platform/FileUtil.h"
+#include "platform/IniFile.h"
+#include "skins/Skins.h"
+#include "ui/Cloak.h"
+#include "ui/ErrorBox.h"
+#include "ui/ExPopupList.h"
+#include "ui/Placeholders.h"
+#include "ui/Remind.h"
+#include "widgets/GlyphButton.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QCursor>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QSoundEffect>
+#include <QStyleOptionMenuItem>
+#include <QUrl>
+#include <cstdio>
+#include <ctime>
+#include <unistd.h>
+
+namespace pellora {
+
+namespace {
+
+std::unique_ptr<TSpeechDll> Speech;
+
+QSize ScreenSize() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry().size() : QSize(1024, 768);
+}
+
+// With PELLORA_TRACE_STARTUP set, the time from the process's start to the first painted
+// status window goes to stderr (the start-up benchmark reads it).
+void ReportStartupTime() {
+    if (!qEnvironmentVariableIsSet("PELLORA_TRACE_STARTUP"))
+        return;
+    std::string stat = ReadFileBytes("/proc/self/stat");
+    const std::size_t close = stat.rfind(')');
+    if (close == std::string::npos)
+        return;
+    // Field 22 (the start time in clock ticks since boot) counts from the field after the name.
+    std::vector<std::string> fields;
+    std::size_t at = close + 2;
+    while (at < stat.size() && fields.size() < 20) {
+        std::size_t end = stat.find(' ', at);
+        fields.push_back(stat.substr(at, end - at));
+        if (end == std::string::npos)
+            break;
+        at = end + 1;
+    }
+    if (fields.size() < 20)
+        return;
+    const double startMs = std::stod(fields[19]) * 1000.0 / double(::sysconf(_SC_CLK_TCK));
+    timespec now{};
+    ::clock_gettime(CLOCK_BOOTTIME, &now);
+    const double nowMs = double(now.tv_sec) * 1000.0 + double(now.tv_nsec) / 1e6;
+    std::fprintf(stderr, "pellora: first paint %.1f ms after start\n", nowMs - startMs);
+}
+
+// A message box with one OK button; line breaks written as a lone CR show as breaks.
+void ShowMessage(QString text) {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QMessageBox::information(nullptr, QStringLiteral("Pellora"), text);
+}
+
+} // namespace
+
+TSpeechDll* SpeechEngine() {
+    return Speech.get();
+}
+
+std::vector<int> GroupFilter() {
+    TMsgGroups groups;
+    groups.Load(Folders().PrefsFile());
+    std::vector<int> ids;
+    for (std::int32_t id : groups.CheckedGroupIds())
+        ids.push_back(id);
+    return ids;
+}
+
+TStatusMenu::TStatusMenu(QWidget* parent) : QMenu(parent) {
+    setProperty("tag", 99);
+}
+
+void TStatusMenu::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    TWindowPainter& skin = GlobalPainter();
+    painter.fillRect(rect(), skin.ResolveColor(skin.Body.BackColor));
+    for (QAction* action : actions()) {
+        if (!action->isVisible())
+            continue;
+        const QRect area = actionGeometry(action);
+        const QString caption = action->isSeparator() ? QStringLiteral("-") : action->text();
+        skin.DrawMenuItem(painter, area, action == activeAction(), caption);
+    }
+}
+
+TPelloraApp::TPelloraApp()
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+    setObjectName(QStringLiteral("PelloraApp"));
+    setWindowTitle(QStringLiteral("Pellora"));
+    setProperty("tag", 99);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setCursor(Qt::PointingHandCursor);
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    setFont(font);
+    resize(ClientWidth, FullHeight);
+
+    PopupMenu1 = new TStatusMenu(this);
+    About1 = PopupMenu1->addAction(QStringLiteral("&About"));
+    N2 = PopupMenu1->addSeparator();
+    Messages1 = PopupMenu1->addAction(QStringLiteral("&Messages"));
+    Skins1 = PopupMenu1->addAction(QStringLiteral("&Skins"));
+    Prefs1 = PopupMenu1->addAction(QStringLiteral("&Preferences"));
+    N1 = PopupMenu1->addSeparator();
+    Exit1 = PopupMenu1->addAction(QStringLiteral("E&xit"));
+    Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    Exit1->setShortcutContext(Qt::ApplicationShortcut);
+    addAction(Exit1); // Ctrl+Q works while the menu is closed too
+    connect(About1, &QAction::triggered, this, [this] { Guarded([this] { About1Click(); }); });
+    connect(Messages1, &QAction::triggered, this,
+            [this] { Guarded([this] { Messages1Click(); }); });
+    connect(Skins1, &QAction::triggered, this, [this] { Guarded([this] { Skins1Click(); }); });
+    connect(Prefs1, &QAction::triggered, this, [this] { Guarded([this] { Prefs1Click(); }); });
+    connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
+
+    ReminderBtn = new TGlyphButton(QLatin1Char('1'), 13, this);
+    ReminderBtn->setGeometry(81, 2, 20, 20);
+    ReminderBtn->setProperty("tag", 99);
+    ReminderBtn->setToolTip(QStringLiteral("Show a reminder now"));
+    connect(ReminderBtn, &QAbstractButton::clicked, this,
+            [this] { Guarded([this] { ReminderBtnClick(); }); });
+    CloseBtn = new TGlyphButton(QLatin1Char('r'), 9, this);
+    CloseBtn->setGeometry(101, 2, 20, 20);
+    CloseBtn->setProperty("tag", 99);
+    CloseBtn->setToolTip(QStringLiteral("Exit"));
+    connect(CloseBtn, &QAbstractButton::clicked, this, [this] { Exit1Click(); });
+    MenuBtn = new TGlyphButton(QLatin1Char('u'), 19, this);
+    MenuBtn->setGeometry(2, 23, 23, 24);
+    MenuBtn->setProperty("tag", 99);
+    connect(MenuBtn, &QAbstractButton::clicked, this,
+            [this] { Guarded([this] { MenuBtnClick(); }); });
+
+    SkinData1 = new TSkinData(this);
+    // An old-format skin file is reported like any other message of the program.
+    connect(SkinData1, &TSkinData::Message, this, [](const QString& text) { ShowMessage(text); });
+    GlobalPainter().OnMessage = [](const std::string& text) {
+        ShowMessage(QString::fromStdString(text));
+    };
+    Timer1.setParent(this);
+    connect(&Timer1, &QTimer::timeout, this, [this] { Guarded([this] { Timer1Timer(); }); });
+
+    FormCreate();
+}
+
+TPelloraApp::~TPelloraApp() {
+    if (SkinList) {
+        SkinList->OnChange = nullptr;
+        TChinaPainter::SetSkinList(nullptr);
+    }
+}
+
+void TPelloraApp::FormCreate() {
+    // A broken engine must not keep the window from coming up.
+    Guarded([] {
+        if (!Speech)
+            Speech = std::make_unique<TSpeechDll>(
+                true, TSpeechDll::DefaultLibraryPath(),
+                [](const std::string& text) {
+                    QMessageBox::warning(nullptr, QStringLiteral("Pellora"),
+                                         QString::fromStdString(text));
+                },
+                [](const ESpeech& error) {
+                    // Reported once the strip is up, so a speechless machine still starts
+                    // straight into its window.
+                    QString text = QString::fromUtf8(error.what());
+                    QTimer::singleShot(0, [text] { ShowErrorBox(text); });
+                });
+    });
+    MouseInside = false;
+    MenuLoopActive = false;
+    SetupSizeLimits();
+    GlobalPainter();
+    SkinList = std::make_unique<TSkins>();
+    TChinaPainter::SetSkinList(SkinList.get());
+    SkinList->OnChange = [this](TSkins& list) { SkinChanged(list); };
+    SkinList->SetItemIndex(0);
+    SkinList->Scan(Folders().SkinsFolder());
+    LoadWindowState();
+    SkinList->Apply(SkinList->ItemIndex(), GlobalPainter());
+    ApplyButtonColors();
+    BuildCaptionIcon();
+    resize(ClientWidth, CollapsedHeight);
+    Timer = std::make_unique<TTimeCheck>(Folders().PrefsFile());
+    Timer->Reset();
+    Timer1.setInterval(2000);
+    Timer1.start();
+}
+
+void TPelloraApp::SetupSizeLimits() {
+    setMinimumSize(ClientWidth, CollapsedHeight);
+    setMaximumSize(ClientWidth, FullHeight);
+}
+
+void TPelloraApp::BuildCaptionIcon() {
+    QIcon icon = QApplication::windowIcon();
+    int size = 16;
+    QString iconFile = QString::fromStdString(Folders().InstallFolder() + "pellora.png");
+    if (FileExists(iconFile.toStdString()))
+        icon = QIcon(iconFile);
+    if (icon.isNull()) {
+        CaptionIcon = QImage();
+        return;
+    }
+    setWindowIcon(icon);
+    CaptionIcon = QImage(size, size, QImage::Format_RGB32);
+    CaptionIcon.fill(GlobalPainter().ResolveColor(GlobalPainter().CaptionPart.BackColor));
+    QPainter painter(&CaptionIcon);
+    icon.paint(&painter, QRect(0, 0, size, size));
+}
+
+void TPelloraApp::LoadWindowState() {
+    const QSize screen = ScreenSize();
+    WindowState state =
+        ReadWindowState(Folders().StateFile(), screen.width(), screen.height(), width());
+    move(state.Left, state.Top);
+    SkinList->SelectByName(state.Skin);
+}
+
+void TPelloraApp::SaveWindowState() {
+    const QSize screen = ScreenSize();
+    WindowState state{x(), y(), SkinList ? SkinList->CurrentName() : std::string()};
+    WriteWindowState(Folders().StateFile(), screen.width(), screen.height(), state);
+}
+
+void TPelloraApp::SkinChanged(TSkins& list) {
+    std::string skinFile;
+    if (list.Current() != nullptr && !list.SkinsFolder().empty())
+        skinFile = FindIgnoreCase(list.SkinsFolder() + list.Current()->Name + "/", "skin.skn");
+    if (!skinFile.empty() && FileExists(skinFile)) {
+        SkinData1->SetSkinFile(skinFile);
+        SkinData1->SetActive(true);
+    } else {
+        SkinData1->SetActive(false);
+    }
+}
+
+void TPelloraApp::ApplyButtonColors() {
+    TWindowPainter& skin = GlobalPainter();
+    ReminderBtn->SetFontColor(skin.ResolveColor(skin.CaptionPart.TextColor));
+    CloseBtn->SetFontColor(skin.ResolveColor(skin.CaptionPart.TextColor));
+    MenuBtn->SetFontColor(skin.ResolveColor(skin.Body.TextColor));
+}
+
+void TPelloraApp::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    TWindowPainter& skin = GlobalPainter();
+    skin.PaintBackground(painter, rect());
+    skin.PaintCaption(painter, QRect(QPoint(2, 2), QPoint(width() - 2 - 1, 22 - 1)),
+                      QStringLiteral("Pellora"), CaptionIcon);
+    static bool firstPaint = true;
+    if (firstPaint) {
+        firstPaint = false;
+        ReportStartupTime();
+    }
+}
+
+void TPelloraApp::SetMouseInside(bool inside) {
+    if (MouseInside == inside)
+        return;
+    MouseInside = inside;
+    resize(ClientWidth, inside ? FullHeight : CollapsedHeight);
+    repaint();
+}
+
+void TPelloraApp::enterEvent(QEnterEvent* event) {
+    QWidget::enterEvent(event);
+    SetMouseInside(true);
+}
+
+bool TPelloraApp::InDragArea(QPoint local) const {
+    return local.y() <= 22 &&
+           (local.x() < ReminderBtn->x() || local.x() > CloseBtn->x() + CloseBtn->width());
+}
+
+QPoint TPelloraApp::SnapToEdges(QPoint proposed, QSize window, QSize screen) {
+    QPoint result = proposed;
+    if (proposed.x() < 5)
+        result.setX(0);
+    else if (proposed.x() + window.width() > screen.width() - 5)
+        result.setX(screen.width() - window.width());
+    if (proposed.y() < 5)
+        result.setY(0);
+    else if (proposed.y() + window.height() > screen.height() - 5)
+        result.setY(screen.height() - window.height());
+    return result;
+}
+
+void TPelloraApp::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && InDragArea(event->position().toPoint())) {
+        Dragging = true;
+        DragOffset = event->globalPosition().toPoint() - pos();
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void TPelloraApp::mouseMoveEvent(QMouseEvent* event) {
+    if (Dragging) {
+        move(SnapToEdges(event->globalPosition().toPoint() - DragOffset, size(), ScreenSize()));
+        return;
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void TPelloraApp::mouseReleaseEvent(QMouseEvent* event) {
+    if (Dragging && event->button() == Qt::LeftButton) {
+        Dragging = false;
+        return;
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
+void TPelloraApp::contextMenuEvent(QContextMenuEvent* event) {
+    PopupMenu1->popup(event->globalPos());
+}
+
+void TPelloraApp::customEvent(QEvent* event) {
+    if (event->type() == MSG_MENU_LOOP_ENTER)
+        MenuLoopActive = true;
+    else if (event->type() == MSG_MENU_LOOP_EXIT)
+        MenuLoopActive = false;
+    QWidget::customEvent(event);
+}
+
+bool TPelloraApp::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate && Reminder) {
+        // The reminder stays in front of the strip; the focus comes back here.
+        Reminder->raise();
+        activateWindow();
+    }
+    return QWidget::event(event);
+}
+
+void TPelloraApp::Timer1Timer() {
+    const QPoint cursor = QCursor::pos();
+    if (!MenuLoopActive && !frameGeometry().contains(cursor))
+        SetMouseInside(false);
+    if (Timer->IsDue()) {
+        // The next due moment is drawn even when the reminder step fails, or the same
+        // reminder would be due again at the next tick.
+        struct ResetLater {
+            TTimeCheck& Check;
+            ~ResetLater() { Check.Reset(); }
+        } reset{*Timer};
+        BringAppToFront();
+        ReminderBtnClick();
+    }
+}
+
+QString TPelloraApp::PickIntoReminder() {
+    std::string text;
+    PickMessage(Folders().SelectsFile(), GroupFilter(), text);
+    const QString message = QString::fromUtf8(text.data(), static_cast<int>(text.size()));
+    Reminder->SetMessage(message);
+    return message;
+}
+
+void TPelloraApp::ReminderBtnClick() {
+    QElapsedTimer stepTime;
+    stepTime.start();
+    QString text;
+    if (Reminder) {
+        text = PickIntoReminder();
+        Reminder->show();
+        Reminder->raise();
+        Reminder->activateWindow();
+    } else {
+        ShowTaskbarButton();
+        Reminder = new TReminderForm();
+        connect(Reminder, &TReminderForm::Closed, this,
+                [this](QWidget* sender) { Guarded([&] { DialogClosed(sender); }); });
+        text = PickIntoReminder();
+        Reminder->show();
+        Reminder->raise();
+        Reminder->activateWindow();
+    }
+    AlertAndSpeak(text);
+    if (qEnvironmentVariableIsSet("PELLORA_TRACE_STARTUP"))
+        std::fprintf(stderr, "pellora: reminder step %.1f ms\n", stepTime.nsecsElapsed() / 1e6);
+}
+
+void TPelloraApp::PlayAlert() {
+    IniFile prefs(Folders().PrefsFile());
+    if (!ReadKey(prefs, keys::Sound))
+        return;
+    const std::string file = Folders().InstallFolder() + "Alert.wav";
+    if (!FileExists(file))
+        return;
+    // Made on first use: the sound system costs start-up time and memory.
+    if (Alert == nullptr) {
+        Alert = new QSoundEffect(this);
+        Alert->setSource(QUrl::fromLocalFile(QString::fromStdString(file)));
+    }
+    Alert->stop();
+    Alert->play();
+}
+
+void TPelloraApp::AlertAndSpeak(const QString& text) {
+    PlayAlert();
+    // Let the reminder window paint before the engine starts talking.
+    QApplication::processEvents();
+    IniFile prefs(Folders().PrefsFile());
+    if (Speech && ReadKey(prefs, keys::Speech))
+        Speech->SpeakText(text.toStdString());
+}
+
+void TPelloraApp::MenuBtnClick() {
+    PopupMenu1->popup(mapToGlobal(QPoint(MenuBtn->x(), MenuBtn->y() + MenuBtn->height())));
+}
+
+void TPelloraApp::OpenDialog(QPointer<QWidget>& slot, const QString& title, const QString& text) {
+    if (slot) {
+        slot->show();
+        slot->raise();
+        slot->activateWindow();
+        return;
+    }
+    Timer1.stop();
+    ShowTaskbarButton();
+    auto* dialog = new TPlaceholderDialog(title, text);
+    slot = dialog;
+    connect(dialog, &TPlaceholderDialog::Closed, this,
+            [this](QWidget* sender) { Guarded([&] { DialogClosed(sender); }); });
+    dialog->show();
+}
+
+void TPelloraApp::About1Click() {
+    OpenDialog(AboutForm, QStringLiteral("About Pellora"),
+               QStringLiteral("Pellora 3, the desktop reminder."));
+}
+
+void TPelloraApp::Messages1Click() {
+    OpenDialog(MessagesDlg, QStringLiteral("Messages"),
+               QStringLiteral("Choosing, writing and exchanging messages comes with the next "
+                              "version. Until then, pellora-cli lists and picks messages."));
+}
+
+void TPelloraApp::Skins1Click() {
+    OpenDialog(SkinDialog, QStringLiteral("Skins"),
+               QStringLiteral("The skin chooser comes with the next version."));
+}
+
+void TPelloraApp::Prefs1Click() {
+    OpenDialog(ConfigDlg, QStringLiteral("Preferences"),
+               QStringLiteral("The preferences dialog comes with the next version. The "
+                              "preferences file can be edited meanwhile."));
+}
+
+void TPelloraApp::DialogClosed(QWidget* sender) {
+    HideTaskbarButton();
+    if (sender == Reminder.data()) {
+        Reminder = nullptr;
+    } else if (sender == ConfigDlg.data()) {
+        Timer->Reload(Folders().PrefsFile());
+        Timer->Reset();
+        ConfigDlg = nullptr;
+    } else if (sender == MessagesDlg.data()) {
+        MessagesDlg = nullptr;
+    } else if (sender == SkinDialog.data()) {
+        BuildCaptionIcon();
+        ApplyButtonColors();
+        update();
+        SkinDialog = nullptr;
+    } else if (sender == AboutForm.data()) {
+        AboutForm = nullptr;
+    }
+    Timer1.start();
+}
+
+void TPelloraApp::BringAppToFront() {
+    show();
+    raise();
+    if (Reminder)
+        Reminder->raise();
+}
+
+void TPelloraApp::Exit1Click() {
+    close();
+}
+
+void TPelloraApp::closeEvent(QCloseEvent* event) {
+    Timer1.stop();
+    Guarded([this] { SaveWindowState(); });
+    event->accept();
+    // Closing the strip ends the program, whatever other windows are open.
+    QApplication::quit();
+}
+
+} // namespace pellora

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "net/uAdvHttp.h"
+
+#include <memory>
+#include <string>
+
+namespace pellora {
+
+class TNetModule;
+
+// Delivers the HTTP component's events on the Qt main thread. A call sent from another
+// thread waits until the main thread has run it, like a sent window message; an error the
+// call raises is raised again on the sending thread.
+class TQtEventDelivery : public TEventDelivery {
+public:
+    void Send(const std::function<void()>& call) override;
+    void Post(std::function<void()> call) override;
+    void ServePending() override;
+};
+
+// Asks the user name and password of a server or proxy in a small dialog; false when the
+// user cancels.
+bool AskCredentials(TAdvHttp& sender, bool forProxy, std::string& userName, std::string& password);
+
+// The program's network module, made at start-up after the status window; null before.
+TNetModule* NetModule();
+// Makes the network module with the Qt delivery and the credentials dialog installed.
+void CreateNetModule();
+void DestroyNetModule();
+
+} // namespace pellora

@@ -1,0 +1,383 @@
+#include "ui/OneInstance.h"
+
+#include <QApplication>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QTimer>
+#include <QWidget>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+#include "platform/Errors.h"
+#include "platform/FileUtil.h"
+#include "platform/StrUtils.h"
+#include "ui/Cloak.h"
+
+namespace pellora {
+
+namespace {
+
+const char* const FolderFailure = "OneInstance failed to create file mapping";
+const char* const SendFailure = "OneInstance failed to map file view";
+const char* const ListenFailure = "OneInstance failed to create window";
+
+[[noreturn]] void Fail(const char* text, int code) {
+    throw EPelloraError(Format("%s, Error #%d", text, code));
+}
+
+// A folder that exists and that only its owner, this user, can enter.
+bool IsPrivateFolder(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+           (st.st_mode & 077) == 0;
+}
+
+void FillAddress(const std::string& path, sockaddr_un& address) {
+    std::memset(&address, 0, sizeof address);
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path)
+        Fail(FolderFailure, ENAMETOOLONG);
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+}
+
+// The user id of the process at the other end of a local socket, or -1.
+long PeerUid(int fd) {
+    ucred credentials{};
+    socklen_t length = sizeof credentials;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 ||
+        length != sizeof credentials)
+        return -1;
+    return static_cast<long>(credentials.uid);
+}
+
+// Serialises the look for a running copy with the start of listening, so that two copies
+// started together cannot both decide they are first, and a socket that is bound but not
+// yet listening is never taken for one left behind. The lock goes with the process, so a
+// crash cannot leave it held. Waiting is bounded: a copy stuck while starting does not
+// keep the next one from starting.
+class ChannelLock {
+public:
+    explicit ChannelLock(const std::string& channelPath) {
+        std::string lockPath = channelPath + ".lock";
+        Fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (Fd < 0)
+            return;
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (::flock(Fd, LOCK_EX | LOCK_NB) != 0) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) ||
+                std::chrono::steady_clock::now() > deadline) {
+                ::close(Fd);
+                Fd = -1;
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    ~ChannelLock() {
+        if (Fd >= 0)
+            ::close(Fd);
+    }
+    ChannelLock(const ChannelLock&) = delete;
+    ChannelLock& operator=(const ChannelLock&) = delete;
+
+private:
+    int Fd = -1;
+};
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : Fd(fd) {}
+    ~Descriptor() {
+        if (Fd >= 0)
+            ::close(Fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int Get() const { return Fd; }
+    int Release() {
+        int fd = Fd;
+        Fd = -1;
+        return fd;
+    }
+
+private:
+    int Fd;
+};
+
+// A socket file of ours at the path that nobody listens on: left behind by a copy that
+// ended without closing its channel.
+void RemoveStaleSocket(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == ::geteuid())
+        ::unlink(path.c_str());
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        ssize_t written = ::send(fd, data, size, MSG_NOSIGNAL);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+bool IsAppWindow(const QWidget* widget) {
+    if (widget == nullptr || !widget->isWindow() || !widget->isVisible())
+        return false;
+    Qt::WindowType type = widget->windowType();
+    return type == Qt::Window || type == Qt::Dialog || type == Qt::Tool;
+}
+
+} // namespace
+
+std::string OneInstance::ChannelFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && *runtime == '/' && IsPrivateFolder(runtime))
+        return AddTrailingSlash(runtime);
+
+    const char* tmp = std::getenv("TMPDIR");
+    std::string base = tmp != nullptr && *tmp == '/' ? tmp : "/tmp";
+    std::string folder =
+        AddTrailingSlash(base) + Format("pellora-%lu", static_cast<unsigned long>(::geteuid()));
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        Fail(FolderFailure, errno);
+    struct stat st;
+    if (::lstat(folder.c_str(), &st) != 0)
+        Fail(FolderFailure, errno);
+    // Someone else's folder (or a link) in a shared temporary folder could let them listen
+    // in our place or read our command lines.
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+        Fail(FolderFailure, EACCES);
+    if ((st.st_mode & 077) != 0 && ::chmod(folder.c_str(), 0700) != 0)
+        Fail(FolderFailure, errno);
+    return folder + "/";
+}
+
+std::string OneInstance::ChannelPath() {
+    return ChannelFolder() + ChannelName;
+}
+
+QByteArray OneInstance::CommandLineText(const QStringList& args) {
+    QByteArray text;
+    for (const QString& arg : args) {
+        QByteArray bytes = arg.toUtf8();
+        if (!text.isEmpty())
+            text += ' ';
+        bool quote =
+            bytes.isEmpty() || bytes.contains(' ') || bytes.contains('\t') || bytes.contains('"');
+        if (quote) {
+            bytes.replace("\"", "\\\"");
+            text += '"' + bytes + '"';
+        } else {
+            text += bytes;
+        }
+    }
+    return text;
+}
+
+QByteArray OneInstance::CutCommandLine(const QByteArray& text) {
+    if (text.size() <= MaxCommandLine)
+        return text;
+    qsizetype cut = MaxCommandLine;
+    // A continuation byte at the cut means a character would be split: end before it.
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;
+    return text.left(cut);
+}
+
+QByteArray OneInstance::MakeBlock(const QByteArray& commandLine) {
+    QByteArray block(BlockSize, '\0');
+    auto pid = static_cast<std::uint32_t>(::getpid());
+    for (int i = 0; i < 4; ++i)
+        block[i] = static_cast<char>((pid >> (8 * i)) & 0xFF);
+    QByteArray text = CutCommandLine(commandLine);
+    std::memcpy(block.data() + CommandLineOffset, text.constData(),
+                static_cast<std::size_t>(text.size()));
+    return block;
+}
+
+QByteArray OneInstance::CommandLineOf(const QByteArray& block) {
+    if (block.size() <= CommandLineOffset)
+        return {};
+    QByteArray text = block.mid(CommandLineOffset, MaxCommandLine);
+    qsizetype end = text.indexOf('\0');
+    return end < 0 ? text : text.left(end);
+}
+
+bool OneInstance::TryHandOver(const QStringList& args) {
+    return TryHandOver(args, ChannelPath());
+}
+
+bool OneInstance::TryHandOver(const QStringList& args, const std::string& channelPath) {
+    ChannelLock lock(channelPath);
+    return HandOverLocked(args, channelPath);
+}
+
+bool OneInstance::HandOverLocked(const QStringList& args, const std::string& channelPath) {
+    sockaddr_un address;
+    FillAddress(channelPath, address);
+    Descriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (fd.Get() < 0)
+        Fail(SendFailure, errno);
+    // A running copy that does not take the connection must not hang this one.
+    timeval timeout{2, 0};
+    ::setsockopt(fd.Get(), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        if (errno == ECONNREFUSED)
+            RemoveStaleSocket(channelPath);
+        return false;
+    }
+    // Only a copy of this user's may receive the command line.
+    if (PeerUid(fd.Get()) != static_cast<long>(::geteuid()))
+        return false;
+    QByteArray block = MakeBlock(CommandLineText(args));
+    if (!WriteAll(fd.Get(), block.constData(), static_cast<std::size_t>(block.size())))
+        Fail(SendFailure, errno);
+    ::shutdown(fd.Get(), SHUT_WR);
+    return true;
+}
+
+std::unique_ptr<OneInstance> OneInstance::StartSingleInstance(const QStringList& args) {
+    return StartSingleInstance(args, ChannelPath());
+}
+
+std::unique_ptr<OneInstance> OneInstance::StartSingleInstance(const QStringList& args,
+                                                              const std::string& channelPath) {
+    ChannelLock lock(channelPath);
+    if (HandOverLocked(args, channelPath))
+        return nullptr;
+    auto instance = std::make_unique<OneInstance>(channelPath);
+    if (int error = instance->ListenLocked(); error != 0)
+        Fail(ListenFailure, error);
+    return instance;
+}
+
+OneInstance::OneInstance(std::string channelPath, QObject* parent)
+    : QObject(parent), ChannelFile(std::move(channelPath)) {}
+
+OneInstance::~OneInstance() {
+    if (Server == nullptr)
+        return;
+    Server->close();
+    struct stat st;
+    if (::lstat(ChannelFile.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) &&
+        static_cast<unsigned long long>(st.st_dev) == FileDevice &&
+        static_cast<unsigned long long>(st.st_ino) == FileInode)
+        ::unlink(ChannelFile.c_str());
+}
+
+void OneInstance::Listen() {
+    ChannelLock lock(ChannelFile);
+    if (int error = ListenLocked(); error != 0)
+        Fail(ListenFailure, error);
+}
+
+bool OneInstance::IsListening() const {
+    return Server != nullptr && Server->isListening();
+}
+
+int OneInstance::ListenLocked() {
+    if (IsListening())
+        return 0;
+    sockaddr_un address;
+    FillAddress(ChannelFile, address);
+    Descriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (fd.Get() < 0)
+        return errno;
+    // bind refuses a path that exists, so a live channel is never taken over.
+    if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        return errno;
+    struct stat st;
+    if (::chmod(ChannelFile.c_str(), 0600) != 0 || ::lstat(ChannelFile.c_str(), &st) != 0 ||
+        ::listen(fd.Get(), MaxConnections) != 0) {
+        int error = errno;
+        ::unlink(ChannelFile.c_str());
+        return error;
+    }
+    auto* server = new QLocalServer(this);
+    if (!server->listen(static_cast<qintptr>(fd.Get()))) {
+        delete server;
+        ::unlink(ChannelFile.c_str());
+        return EINVAL;
+    }
+    fd.Release();
+    Server = server;
+    FileDevice = static_cast<unsigned long long>(st.st_dev);
+    FileInode = static_cast<unsigned long long>(st.st_ino);
+    connect(Server, &QLocalServer::newConnection, this, &OneInstance::AcceptConnections);
+    return 0;
+}
+
+void OneInstance::AcceptConnections() {
+    while (QLocalSocket* socket = Server->nextPendingConnection()) {
+        if (OpenConnections >= MaxConnections ||
+            PeerUid(static_cast<int>(socket->socketDescriptor())) !=
+                static_cast<long>(::geteuid())) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        ++OpenConnections;
+        auto buffer = std::make_shared<QByteArray>();
+        connect(socket, &QObject::destroyed, this, [this] { --OpenConnections; });
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this,
+                [this, socket, buffer] { ReadBlock(socket, *buffer); });
+        QTimer::singleShot(ConnectionTimeoutMs, socket, [socket] {
+            socket->abort();
+            socket->deleteLater();
+        });
+        ReadBlock(socket, *buffer);
+    }
+}
+
+void OneInstance::ReadBlock(QLocalSocket* socket, QByteArray& buffer) {
+    if (buffer.size() >= BlockSize)
+        return;
+    buffer += socket->read(BlockSize - buffer.size());
+    if (buffer.size() < BlockSize)
+        return;
+    // One block per connection; whatever follows it is dropped with the connection.
+    QByteArray block = buffer;
+    socket->abort();
+    socket->deleteLater();
+    Deliver(block);
+}
+
+void OneInstance::Deliver(const QByteArray& block) {
+    BringAppToFront();
+    emit OnCommandLine(QString::fromUtf8(CommandLineOf(block)));
+}
+
+void OneInstance::BringAppToFront() {
+    if (qApp == nullptr)
+        return;
+    QWidget* front = FrontWindow.data();
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (!IsAppWindow(widget) || widget == front)
+            continue;
+        if (front == nullptr)
+            front = widget;
+        else
+            widget->raise();
+    }
+    BringWindowToFront(front);
+}
+
+} // namespace pellora

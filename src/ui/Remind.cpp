@@ -1,0 +1,137 @@
+#include "ui/Remind.h"
+
+#include "painter/WindowPainter.h"
+#include "widgets/GlyphButton.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QRegion>
+#include <QScreen>
+
+namespace pellora {
+
+TReminderForm::TReminderForm(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+    setWindowTitle(QStringLiteral("Reminder"));
+    setObjectName(QStringLiteral("ReminderForm"));
+    setProperty("tag", 99);
+    setAttribute(Qt::WA_DeleteOnClose);
+    // All painting happens in paintEvent; nothing is erased first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setFixedSize(ClientWidth, ClientHeight);
+    QFont font(QStringLiteral("Verdana"));
+    font.setPixelSize(11);
+    setFont(font);
+
+    CloseBtn = new TGlyphButton(QLatin1Char('r'), 11, this);
+    CloseBtn->setGeometry(320, 56, 23, 22);
+    CloseBtn->SetBold(true);
+    CloseBtn->setProperty("tag", 99);
+    CloseBtn->SetFontColor(GlobalPainter().ResolveColor(GlobalPainter().Body.TextColor));
+    connect(CloseBtn, &QAbstractButton::clicked, this, &QWidget::close);
+
+    // Only the inscribed ellipse is visible and takes the mouse.
+    setMask(QRegion(0, 0, ClientWidth, ClientHeight, QRegion::Ellipse));
+
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        move(area.left() + (area.width() - ClientWidth) / 2,
+             area.top() + (area.height() - ClientHeight) / 2);
+    }
+}
+
+void TReminderForm::SetMessage(const QString& text) {
+    Text = text;
+    RenderBackground();
+    update();
+}
+
+void TReminderForm::RenderBackground() {
+    BackgroundImage = QImage(ClientWidth, ClientHeight, QImage::Format_RGB32);
+    QPainter painter(&BackgroundImage);
+    GlobalPainter().PaintBackground(painter, QRect(0, 0, ClientWidth, ClientHeight));
+    Blended = false;
+}
+
+void TReminderForm::CaptureBehind() {
+    const QPoint origin = mapToGlobal(QPoint(0, 0));
+    CaptureScreenRect(origin.x(), origin.y(), ClientWidth, ScreenImage, ClientHeight);
+    IsCaptured = true;
+}
+
+void TReminderForm::CaptureScreenRect(int x, int y, int width, QImage& image, int height) {
+    image = QImage();
+    QScreen* screen = QGuiApplication::screenAt(QPoint(x + width / 2, y + height / 2));
+    if (screen == nullptr)
+        screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return;
+    const QRect geometry = screen->geometry();
+    QPixmap grab = screen->grabWindow(0, x - geometry.left(), y - geometry.top(), width, height);
+    if (grab.isNull() || grab.width() != width || grab.height() != height)
+        return;
+    image = grab.toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+void TReminderForm::BlendBitmaps(QImage& target, const QImage& other) {
+    if (target.isNull() || other.isNull() || target.size() != other.size())
+        return;
+    if (target.format() != QImage::Format_RGB32)
+        target = target.convertToFormat(QImage::Format_RGB32);
+    const QImage source = other.format() == QImage::Format_RGB32
+                              ? other
+                              : other.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < target.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(target.scanLine(y));
+        const auto* from = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+        for (int x = 0; x < target.width(); ++x) {
+            const QRgb a = row[x];
+            const QRgb b = from[x];
+            row[x] =
+                qRgb((qRed(a) * 80 + qRed(b) * 20) / 100, (qGreen(a) * 80 + qGreen(b) * 20) / 100,
+                     (qBlue(a) * 80 + qBlue(b) * 20) / 100);
+        }
+    }
+}
+
+void TReminderForm::showEvent(QShowEvent* event) {
+    // The window is not on the screen yet, so the screen still shows what lies under it.
+    if (!IsCaptured)
+        CaptureBehind();
+    QWidget::showEvent(event);
+}
+
+void TReminderForm::paintEvent(QPaintEvent*) {
+    if (!IsCaptured)
+        CaptureBehind();
+    if (BackgroundImage.isNull())
+        RenderBackground();
+    if (!Blended) {
+        BlendBitmaps(BackgroundImage, ScreenImage);
+        Blended = true;
+    }
+    QPainter painter(this);
+    painter.drawImage(0, 0, BackgroundImage);
+    painter.setFont(font());
+    GlobalPainter().DrawMessage(painter, Text, MessageBox, MessageSize);
+}
+
+void TReminderForm::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
+        event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TReminderForm::closeEvent(QCloseEvent* event) {
+    event->accept();
+    emit Closed(this);
+}
+
+} // namespace pellora

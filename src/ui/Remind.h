@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+namespace pellora {
+
+class TGlyphButton;
+
+// The reminder window: a borderless ellipse centred on the screen showing one message over
+// the skin's background, which is mixed with a faint copy of what lay on the screen under
+// the window when it first appeared.
+class TReminderForm : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int ClientWidth = 442;
+    static constexpr int ClientHeight = 293;
+    // The message's text box and its starting font size in points.
+    static constexpr QRect MessageBox{56, 88, 329, 121};
+    static constexpr int MessageSize = 24;
+
+    explicit TReminderForm(QWidget* parent = nullptr);
+
+    void SetMessage(const QString& text);
+    const QString& MessageText() const { return Text; }
+    // True once the screen under the window has been copied (or found empty).
+    bool Captured() const { return IsCaptured; }
+    const QImage& Background() const { return BackgroundImage; }
+    const QImage& ScreenShot() const { return ScreenImage; }
+
+    // Copies the screen rectangle into the image; an empty grab gives a null image.
+    static void CaptureScreenRect(int x, int y, int width, QImage& image, int height);
+    // Each colour channel of the target becomes (target * 80 + other * 20) / 100; nothing
+    // happens unless both images have the same size.
+    static void BlendBitmaps(QImage& target, const QImage& other);
+
+    TGlyphButton* CloseBtn = nullptr;
+
+signals:
+    void Closed(QWidget* sender);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void RenderBackground();
+    void CaptureBehind();
+
+    QString Text;
+    QImage BackgroundImage;
+    QImage ScreenImage;
+    bool IsCaptured = false;
+    bool Blended = false;
+};
+
+} // namespace pellora

@@ -1,0 +1,408 @@
+#include "ui/OneInstance.h"
+
+#include <QWidget>
+#include <cerrno>
+#include <cstring>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/Errors.h"
+#include "support/ScopedEnv.h"
+#include "support/TempDir.h"
+#include "support/X11Probe.h"
+#include "support/X11QtApp.h"
+#include "ui/Cloak.h"
+
+namespace pellora {
+namespace {
+
+using test::SpinUntil;
+
+// A raw client of the channel, for peers that do not follow the protocol.
+class RawPeer {
+public:
+    explicit RawPeer(const std::string& path) {
+        Fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        // A full listen queue must fail the test, not hang it.
+        timeval timeout{1, 0};
+        ::setsockopt(Fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        Connected = ::connect(Fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~RawPeer() { Close(); }
+    RawPeer(const RawPeer&) = delete;
+    RawPeer& operator=(const RawPeer&) = delete;
+
+    bool Send(const QByteArray& bytes) {
+        return ::send(Fd, bytes.constData(), static_cast<size_t>(bytes.size()), MSG_NOSIGNAL) ==
+               bytes.size();
+    }
+    void Close() {
+        if (Fd >= 0)
+            ::close(Fd);
+        Fd = -1;
+    }
+    // The other end closed the connection (end of file or reset).
+    bool ClosedByPeer() {
+        pollfd p{Fd, POLLIN, 0};
+        if (::poll(&p, 1, 0) <= 0)
+            return false;
+        char c;
+        return ::recv(Fd, &c, 1, MSG_DONTWAIT) <= 0;
+    }
+    bool Connected = false;
+
+private:
+    int Fd = -1;
+};
+
+// Leaves a socket file behind with nobody listening, as a copy that crashed does.
+void MakeStaleSocket(const std::string& path) {
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(0, ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address));
+    ASSERT_EQ(0, ::listen(fd, 1));
+    ::close(fd);
+}
+
+bool IsSocket(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+}
+
+std::string ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const EPelloraError& e) {
+        return e.what();
+    }
+    return "<no error>";
+}
+
+class OneInstanceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::TestApp();
+        Channel = Dir / "PELLORA_20";
+    }
+
+    // The listening first copy, with every command line it receives collected.
+    std::unique_ptr<OneInstance> StartFirst() {
+        auto first = OneInstance::StartSingleInstance({"pellora"}, Channel);
+        if (first)
+            QObject::connect(first.get(), &OneInstance::OnCommandLine,
+                             [this](const QString& text) { Received.push_back(text); });
+        return first;
+    }
+
+    bool WaitReceived(std::size_t count) {
+        return SpinUntil([&] { return Received.size() >= count; }, 5000);
+    }
+
+    test::TempDir Dir;
+    std::string Channel;
+    std::vector<QString> Received;
+};
+
+TEST_F(OneInstanceTest, SecondStartHandsItsCommandLineToTheFirst) {
+    auto first = StartFirst();
+    ASSERT_NE(nullptr, first);
+    EXPECT_TRUE(first->IsListening());
+
+    auto second = OneInstance::StartSingleInstance(
+        {"/usr/bin/pellora", "--flag", "two words", "say \"hi\""}, Channel);
+    EXPECT_EQ(nullptr, second) << "a second copy must not listen";
+    ASSERT_TRUE(WaitReceived(1));
+    EXPECT_EQ(QString("/usr/bin/pellora --flag \"two words\" \"say \\\"hi\\\"\""), Received[0]);
+
+    // Every later start is handed over too, with text beyond ASCII intact.
+    EXPECT_TRUE(OneInstance::TryHandOver({"pellora", "Grüße"}, Channel));
+    ASSERT_TRUE(WaitReceived(2));
+    EXPECT_EQ(QString("pellora Grüße"), Received[1]);
+    EXPECT_TRUE(first->IsListening());
+}
+
+TEST_F(OneInstanceTest, CommandLineIsCutAt1022BytesWithoutSplittingACharacter) {
+    auto first = StartFirst();
+    ASSERT_NE(nullptr, first);
+    struct Case {
+        QString Sent;
+        QString Expected;
+    };
+    const QString a1022(1022, 'a');
+    const QString e = QString::fromUtf8("\xC3\xA9"); // two bytes in UTF-8
+    const std::vector<Case> cases = {
+        {a1022, a1022},                                   // exactly the limit: whole
+        {a1022 + "b", a1022},                             // one over: cut
+        {QString(5000, 'c'), QString(1022, 'c')},         // far over: cut
+        {QString(1020, 'd') + e, QString(1020, 'd') + e}, // 1022 bytes ending in é
+        {QString(1021, 'f') + e, QString(1021, 'f')},     // é would straddle the limit
+        {"", "\"\""},                                     // an empty argument stays visible
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        ASSERT_TRUE(OneInstance::TryHandOver({cases[i].Sent}, Channel)) << "case " << i;
+        ASSERT_TRUE(WaitReceived(i + 1)) << "case " << i;
+        EXPECT_EQ(cases[i].Expected.toUtf8().size(), Received[i].toUtf8().size()) << "case " << i;
+        EXPECT_EQ(cases[i].Expected, Received[i]) << "case " << i;
+    }
+}
+
+TEST_F(OneInstanceTest, StaleSocketOfACrashedCopyDoesNotBlockTheNextStart) {
+    MakeStaleSocket(Channel);
+    ASSERT_TRUE(IsSocket(Channel));
+
+    EXPECT_FALSE(OneInstance::TryHandOver({"pellora"}, Channel));
+    EXPECT_FALSE(IsSocket(Channel)) << "the stale socket file is removed";
+
+    MakeStaleSocket(Channel);
+    auto first = StartFirst();
+    ASSERT_NE(nullptr, first) << "a stale socket must not make the start a hand-over";
+    EXPECT_TRUE(first->IsListening());
+    EXPECT_TRUE(OneInstance::TryHandOver({"again"}, Channel));
+    ASSERT_TRUE(WaitReceived(1));
+    EXPECT_EQ(QString("again"), Received[0]);
+}
+
+TEST_F(OneInstanceTest, ClosingRemovesTheSocketButKeepsOtherFilesAtThePath) {
+    {
+        auto first = StartFirst();
+        ASSERT_NE(nullptr, first);
+        ASSERT_TRUE(IsSocket(Channel));
+    }
+    EXPECT_FALSE(IsSocket(Channel));
+    EXPECT_FALSE(OneInstance::TryHandOver({"pellora"}, Channel));
+
+    // Something else at the path is neither removed nor listened over: a clear error.
+    test::PutFile(Channel, "keep me");
+    EXPECT_FALSE(OneInstance::TryHandOver({"pellora"}, Channel));
+    EXPECT_EQ("OneInstance failed to create window, Error #98",
+              ErrorOf([&] { OneInstance::StartSingleInstance({"pellora"}, Channel); }));
+    EXPECT_EQ("keep me", test::GetFile(Channel));
+}
+
+TEST_F(OneInstanceTest, HostilePeersNeitherCrashNorBlockTheChannel) {
+    auto first = StartFirst();
+    ASSERT_NE(nullptr, first);
+
+    RawPeer hanging(Channel); // sends part of a block and then nothing
+    ASSERT_TRUE(hanging.Connected);
+    ASSERT_TRUE(hanging.Send(QByteArray(10, 'h')));
+
+    {
+        RawPeer flood(Channel); // far more than a block, no terminating zero
+        ASSERT_TRUE(flood.Connected);
+        flood.Send(QByteArray(5000, 'x'));
+        ASSERT_TRUE(WaitReceived(1));
+    }
+    EXPECT_EQ(QString(1022, 'x'), Received[0]);
+
+    {
+        RawPeer garbage(Channel); // a block holding bytes that are not UTF-8
+        ASSERT_TRUE(garbage.Connected);
+        QByteArray block(OneInstance::BlockSize, '\0');
+        block.replace(4, 4, "\xFF\xFE\x80z");
+        garbage.Send(block);
+        ASSERT_TRUE(WaitReceived(2));
+    }
+    EXPECT_TRUE(Received[1].contains(QChar::ReplacementCharacter));
+    EXPECT_TRUE(Received[1].endsWith('z'));
+
+    {
+        RawPeer shortBlock(Channel); // ends before the block is complete: ignored
+        ASSERT_TRUE(shortBlock.Connected);
+        shortBlock.Send(QByteArray(100, 's'));
+    }
+    // More connections than are served at once: the surplus is closed straight away.
+    std::vector<std::unique_ptr<RawPeer>> idle;
+    for (int i = 0; i < OneInstance::MaxConnections + 4; ++i) {
+        idle.push_back(std::make_unique<RawPeer>(Channel));
+        ASSERT_TRUE(idle.back()->Connected) << "connection " << i;
+        QCoreApplication::processEvents();
+    }
+    EXPECT_TRUE(SpinUntil(
+        [&] {
+            int closed = 0;
+            for (auto& peer : idle)
+                closed += peer->ClosedByPeer() ? 1 : 0;
+            return closed >= 4;
+        },
+        1000));
+
+    // The partial and idle connections are dropped after the time-out; then a real hand-over
+    // gets through and nothing else has been delivered.
+    EXPECT_TRUE(
+        SpinUntil([&] { return hanging.ClosedByPeer(); }, OneInstance::ConnectionTimeoutMs + 3000));
+    idle.clear();
+    EXPECT_TRUE(OneInstance::TryHandOver({"real"}, Channel));
+    ASSERT_TRUE(WaitReceived(3));
+    EXPECT_EQ(QString("real"), Received[2]);
+    EXPECT_EQ(3u, Received.size());
+    EXPECT_TRUE(first->IsListening());
+}
+
+TEST_F(OneInstanceTest, ChannelFolderIsOneOnlyTheUserCanEnter) {
+    test::ScopedEnv env;
+    const std::string runtime = Dir / "run";
+    const std::string tmp = Dir / "tmp";
+    ASSERT_EQ(0, ::mkdir(runtime.c_str(), 0700));
+    ASSERT_EQ(0, ::mkdir(tmp.c_str(), 0700));
+    env.Set("TMPDIR", tmp);
+    const std::string fallback = tmp + "/pellora-" + std::to_string(::geteuid()) + "/";
+
+    env.Set("XDG_RUNTIME_DIR", runtime);
+    EXPECT_EQ(runtime + "/", OneInstance::ChannelFolder());
+    EXPECT_EQ(runtime + "/PELLORA_20", OneInstance::ChannelPath());
+
+    // A runtime folder others can enter, a relative one or none: a private folder of ours.
+    ASSERT_EQ(0, ::chmod(runtime.c_str(), 0755));
+    EXPECT_EQ(fallback, OneInstance::ChannelFolder());
+    struct stat st;
+    ASSERT_EQ(0, ::lstat(fallback.c_str(), &st));
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(0700u, st.st_mode & 0777);
+    env.Set("XDG_RUNTIME_DIR", "run");
+    EXPECT_EQ(fallback, OneInstance::ChannelFolder());
+    env.Set("XDG_RUNTIME_DIR", nullptr);
+    EXPECT_EQ(fallback, OneInstance::ChannelFolder());
+
+    // Our own folder with loose permissions is closed again.
+    ASSERT_EQ(0, ::chmod(fallback.c_str(), 0777));
+    EXPECT_EQ(fallback, OneInstance::ChannelFolder());
+    ASSERT_EQ(0, ::lstat(fallback.c_str(), &st));
+    EXPECT_EQ(0700u, st.st_mode & 0777);
+
+    // A link in its place is refused, whatever it points at.
+    ASSERT_EQ(0, ::rmdir(fallback.c_str()));
+    ASSERT_EQ(0, ::symlink(runtime.c_str(), fallback.substr(0, fallback.size() - 1).c_str()));
+    EXPECT_EQ("OneInstance failed to create file mapping, Error #13",
+              ErrorOf([] { OneInstance::ChannelFolder(); }));
+    ASSERT_EQ(0, ::unlink(fallback.substr(0, fallback.size() - 1).c_str()));
+
+    if (::geteuid() == 0) {
+        // Somebody else's folder of that name is refused.
+        ASSERT_EQ(0, ::mkdir(fallback.c_str(), 0700));
+        ASSERT_EQ(0, ::chown(fallback.c_str(), 65534, 65534));
+        EXPECT_EQ("OneInstance failed to create file mapping, Error #13",
+                  ErrorOf([] { OneInstance::ChannelFolder(); }));
+    }
+}
+
+// Runs `action` in a child process under the unprivileged user 65534; its exit status.
+int AsOtherUser(const std::function<int()>& action) {
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(90);
+        ::_exit(action());
+    }
+    int status = 0;
+    for (int i = 0; i < 500; ++i) { // at most 5 s
+        if (::waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 99;
+        ::usleep(10000);
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    return 98;
+}
+
+// Connects to the path and sends the bytes: 0 sent, 1 refused for lack of permission,
+// 2 any other failure. Only calls that are safe after fork.
+int SendAsChild(const std::string& path, const QByteArray& bytes) {
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        return errno == EACCES ? 1 : 2;
+    bool sent = ::send(fd, bytes.constData(), static_cast<size_t>(bytes.size()), MSG_NOSIGNAL) ==
+                bytes.size();
+    ::close(fd);
+    return sent ? 0 : 2;
+}
+
+TEST_F(OneInstanceTest, OnlyTheSameUserCanReachTheChannel) {
+    auto first = StartFirst();
+    ASSERT_NE(nullptr, first);
+    struct stat st;
+    ASSERT_EQ(0, ::lstat(Channel.c_str(), &st));
+    EXPECT_EQ(0u, st.st_mode & 077) << "the socket file is the owner's only";
+
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "the checks against another user need root to become one";
+
+    const QByteArray block = OneInstance::MakeBlock("intruder");
+    const std::string path = Channel;
+    // Through the private folders the other user cannot even reach the socket.
+    EXPECT_EQ(1, AsOtherUser([&] { return SendAsChild(path, block); }));
+
+    // With every folder and the socket opened up, the other user connects, but the running
+    // copy checks who is calling and drops the block.
+    const std::string root = test::TestRoot();
+    ASSERT_EQ(0, ::chmod(root.c_str(), 0711));
+    ASSERT_EQ(0, ::chmod(Dir.Path().c_str(), 0777));
+    ASSERT_EQ(0, ::chmod(Channel.c_str(), 0666));
+    int sent = AsOtherUser([&] { return SendAsChild(path, block); });
+    ::chmod(root.c_str(), 0700);
+    EXPECT_EQ(0, sent);
+    test::Spin(700);
+    EXPECT_TRUE(Received.empty()) << "delivered: " << Received.front().toStdString();
+
+    // The channel still serves its own user.
+    EXPECT_TRUE(OneInstance::TryHandOver({"owner"}, Channel));
+    ASSERT_TRUE(WaitReceived(1));
+    EXPECT_EQ(QString("owner"), Received[0]);
+}
+
+TEST_F(OneInstanceTest, HandOverBringsTheFrontWindowForward) {
+    test::X11Probe probe;
+    auto first = StartFirst();
+    ASSERT_NE(nullptr, first);
+    // Like the status window: out of the taskbar, which must not keep it from the front.
+    HideTaskbarButton();
+    QWidget front;
+    front.setWindowTitle("front");
+    front.resize(200, 100);
+    front.show();
+    const auto frontId = static_cast<test::XWindowId>(front.winId());
+    ASSERT_TRUE(SpinUntil([&] { return probe.IsShown(frontId); }, 5000));
+    ASSERT_TRUE(SpinUntil(
+        [&] { return probe.HasNetWmState(frontId, "_NET_WM_STATE_SKIP_TASKBAR"); }, 3000));
+    first->SetFrontWindow(&front);
+
+    // Another program's window takes the focus; the hand-over takes it back.
+    test::XWindowId other = probe.CreateWindow(100, 100, 300, 200, "other");
+    ASSERT_TRUE(SpinUntil(
+        [&] {
+            probe.Activate(other);
+            return probe.ActiveWindow() == other;
+        },
+        5000));
+    EXPECT_TRUE(OneInstance::TryHandOver({"pellora"}, Channel));
+    ASSERT_TRUE(WaitReceived(1));
+    EXPECT_TRUE(SpinUntil([&] { return probe.ActiveWindow() == frontId; }, 5000));
+
+    // A minimised window is restored as well.
+    front.showMinimized();
+    ASSERT_TRUE(SpinUntil([&] { return front.isMinimized(); }, 5000));
+    EXPECT_TRUE(OneInstance::TryHandOver({"pellora"}, Channel));
+    ASSERT_TRUE(WaitReceived(2));
+    EXPECT_TRUE(SpinUntil([&] { return !front.isMinimized() && probe.IsShown(frontId); }, 5000));
+    EXPECT_TRUE(SpinUntil([&] { return probe.ActiveWindow() == frontId; }, 5000));
+}
+
+} // namespace
+} // namespace pellora

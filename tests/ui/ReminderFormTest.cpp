@@ -1,0 +1,98 @@
+#include "support/X11QtApp.h"
+#include "ui/Remind.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+#include <gtest/gtest.h>
+
+namespace pellora {
+namespace {
+
+using test::SpinUntil;
+using test::TestApp;
+
+TEST(ReminderBlend, ChannelsMixEightyToTwentyWithIntegerDivision) {
+    QImage skin(3, 2, QImage::Format_RGB32);
+    skin.fill(qRgb(200, 101, 0));
+    QImage screen(3, 2, QImage::Format_RGB32);
+    screen.fill(qRgb(0, 100, 255));
+    TReminderForm::BlendBitmaps(skin, screen);
+    // (200*80 + 0*20)/100 = 160; (101*80 + 100*20)/100 = 100.8 -> 100; (0 + 255*20)/100 = 51
+    EXPECT_EQ(skin.pixel(2, 1), qRgb(160, 100, 51));
+}
+
+TEST(ReminderBlend, DifferentSizesOrNoScreenCopyLeaveTheBackground) {
+    QImage skin(4, 4, QImage::Format_RGB32);
+    skin.fill(qRgb(10, 20, 30));
+    QImage other(4, 3, QImage::Format_RGB32);
+    other.fill(qRgb(250, 250, 250));
+    TReminderForm::BlendBitmaps(skin, other);
+    EXPECT_EQ(skin.pixel(0, 0), qRgb(10, 20, 30));
+    TReminderForm::BlendBitmaps(skin, QImage());
+    EXPECT_EQ(skin.pixel(3, 3), qRgb(10, 20, 30));
+}
+
+TEST(ReminderWindow, IsACentredEllipseThatClosesOnEnterAndEscape) {
+    TestApp();
+    for (int key : {int(Qt::Key_Escape), int(Qt::Key_Return), int(Qt::Key_Enter)}) {
+        auto* form = new TReminderForm();
+        int closed = 0;
+        QObject::connect(form, &TReminderForm::Closed, [&closed](QWidget*) { ++closed; });
+        form->SetMessage(QStringLiteral("Breathe."));
+        form->show();
+        ASSERT_TRUE(SpinUntil([&] { return form->isVisible(); }, 3000));
+        EXPECT_EQ(form->size(), QSize(442, 293));
+        EXPECT_EQ(form->pos(), QPoint((1024 - 442) / 2, (768 - 293) / 2));
+        EXPECT_TRUE(form->windowFlags() & Qt::FramelessWindowHint);
+        const QRegion mask = form->mask();
+        EXPECT_TRUE(mask.contains(QPoint(221, 146)));
+        EXPECT_FALSE(mask.contains(QPoint(2, 2))); // corners let clicks through
+        EXPECT_FALSE(mask.contains(QPoint(439, 290)));
+        EXPECT_TRUE(mask.contains(QPoint(5, 146)));
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(form, &press);
+        EXPECT_EQ(closed, 1) << key;
+        EXPECT_FALSE(form->isVisible());
+        SpinUntil([] { return false; }, 30); // lets the closed window delete itself
+    }
+}
+
+TEST(ReminderWindow, TheScreenCopyIsTakenOnceAndKeptForTheNextMessage) {
+    TestApp();
+    // Something bright under the window, so the copy differs from the skin background.
+    QWidget under;
+    under.setAutoFillBackground(true);
+    QPalette palette = under.palette();
+    palette.setColor(QPalette::Window, QColor(255, 0, 0));
+    under.setPalette(palette);
+    under.setGeometry(0, 0, 1024, 768);
+    under.setWindowFlags(Qt::FramelessWindowHint);
+    under.show();
+    ASSERT_TRUE(SpinUntil([&] { return under.isVisible(); }, 3000));
+    test::Spin(300);
+
+    TReminderForm form;
+    form.setAttribute(Qt::WA_DeleteOnClose, false);
+    form.SetMessage(QStringLiteral("First"));
+    form.show();
+    ASSERT_TRUE(SpinUntil([&] { return form.Captured(); }, 3000));
+    ASSERT_FALSE(form.ScreenShot().isNull());
+    EXPECT_EQ(form.ScreenShot().size(), QSize(442, 293));
+    const QRgb under1 = form.ScreenShot().pixel(221, 146);
+    EXPECT_GT(qRed(under1), 200);
+    EXPECT_LT(qGreen(under1), 60);
+    ASSERT_TRUE(SpinUntil([&] { return !form.Background().isNull(); }, 1000));
+    test::Spin(100);
+    const QRgb mixed = form.Background().pixel(221, 146);
+
+    under.hide();
+    form.SetMessage(QStringLiteral("Second"));
+    test::Spin(200);
+    EXPECT_EQ(form.MessageText(), QStringLiteral("Second"));
+    // The same red screen copy is mixed in again, though nothing red lies under it now.
+    EXPECT_EQ(form.ScreenShot().pixel(221, 146), under1);
+    EXPECT_EQ(form.Background().pixel(221, 146), mixed);
+}
+
+} // namespace
+} // namespace pellora
