@@ -1,5 +1,7 @@
 #include "net/uAdvHttp.h"
 
+#include "net/CurlApi.h"
+
 #include "platform/StrUtils.h"
 
 #include <arpa/inet.h>
@@ -105,27 +107,27 @@ bool Contains(std::string_view text, std::string_view part) {
 
 void GlobalInit() {
     static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    std::call_once(once, [] { CurlApi(); });
 }
 
 // A parsed URL; every part comes back exactly as written (no decoding, no dot removal).
 class UrlParts {
 public:
-    UrlParts() : Handle(curl_url()) {}
-    ~UrlParts() { curl_url_cleanup(Handle); }
+    UrlParts() : Handle(CurlApi().url()) {}
+    ~UrlParts() { CurlApi().url_cleanup(Handle); }
     UrlParts(const UrlParts&) = delete;
     UrlParts& operator=(const UrlParts&) = delete;
 
     CURLUcode Set(const std::string& url) {
-        return curl_url_set(Handle, CURLUPART_URL, url.c_str(),
-                            CURLU_NON_SUPPORT_SCHEME | CURLU_PATH_AS_IS | CURLU_ALLOW_SPACE);
+        return CurlApi().url_set(Handle, CURLUPART_URL, url.c_str(),
+                                 CURLU_NON_SUPPORT_SCHEME | CURLU_PATH_AS_IS | CURLU_ALLOW_SPACE);
     }
     std::optional<std::string> Get(CURLUPart part, unsigned flags = 0) const {
         char* value = nullptr;
-        if (curl_url_get(Handle, part, &value, flags) != CURLUE_OK || value == nullptr)
+        if (CurlApi().url_get(Handle, part, &value, flags) != CURLUE_OK || value == nullptr)
             return std::nullopt;
         std::string text(value);
-        curl_free(value);
+        CurlApi().free(value);
         return text;
     }
 
@@ -538,8 +540,8 @@ struct TAdvHttp::Callbacks {
                     continue;
                 std::string location = Trim(std::string_view(header).substr(9));
                 char* effective = nullptr;
-                curl_easy_getinfo(static_cast<CURL*>(http.Handle), CURLINFO_EFFECTIVE_URL,
-                                  &effective);
+                CurlApi().easy_getinfo(static_cast<CURL*>(http.Handle), CURLINFO_EFFECTIVE_URL,
+                                       &effective);
                 UrlParts parts;
                 if (effective && parts.Set(effective) == CURLUE_OK &&
                     parts.Set(EncodeSpaces(location)) == CURLUE_OK)
@@ -671,7 +673,7 @@ void TAdvHttp::OpenInternet() {
     if (Handle)
         return;
     GlobalInit();
-    Handle = curl_easy_init();
+    Handle = CurlApi().easy_init();
     if (!Handle)
         Check(inet::OutOfHandles);
 }
@@ -680,12 +682,12 @@ void TAdvHttp::CloseInternet() {
     CloseRequest();
     if (Handle) {
         // Closing the handle closes its kept connections, which reports them.
-        curl_easy_cleanup(static_cast<CURL*>(Handle));
+        CurlApi().easy_cleanup(static_cast<CURL*>(Handle));
         Handle = nullptr;
         Current.HandlerFailure = nullptr;
     }
     if (HeaderList) {
-        curl_slist_free_all(static_cast<curl_slist*>(HeaderList));
+        CurlApi().slist_free_all(static_cast<curl_slist*>(HeaderList));
         HeaderList = nullptr;
     }
 }
@@ -880,9 +882,9 @@ std::string TAdvHttp::RequestUrl() const {
 
 void TAdvHttp::PrepareRequest() {
     CURL* curl = static_cast<CURL*>(Handle);
-    curl_easy_reset(curl);
+    CurlApi().easy_reset(curl);
     if (HeaderList) {
-        curl_slist_free_all(static_cast<curl_slist*>(HeaderList));
+        CurlApi().slist_free_all(static_cast<curl_slist*>(HeaderList));
         HeaderList = nullptr;
     }
     std::string server = HostNameText + ":" + std::to_string(PortNumber);
@@ -893,34 +895,35 @@ void TAdvHttp::PrepareRequest() {
     }
 
     std::string url = RequestUrl();
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, Current.ErrorText);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, UserAgentText.c_str());
+    CurlApi().easy_setopt(curl, CURLOPT_URL, url.c_str());
+    CurlApi().easy_setopt(curl, CURLOPT_ERRORBUFFER, Current.ErrorText);
+    CurlApi().easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    CurlApi().easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    CurlApi().easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    CurlApi().easy_setopt(curl, CURLOPT_USERAGENT, UserAgentText.c_str());
     // An empty proxy also keeps libcurl from taking one from the environment.
     std::string proxy = ProxyFor(ProxyText, SslFlag ? "https" : "http");
-    curl_easy_setopt(curl, CURLOPT_PROXY, proxy.c_str());
-    curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
-    curl_easy_setopt(curl, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    CurlApi().easy_setopt(curl, CURLOPT_PROXY, proxy.c_str());
+    CurlApi().easy_setopt(curl, CURLOPT_NOPROXY, "");
+    CurlApi().easy_setopt(curl, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     if (ConnectTimeoutMs > 0)
-        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(ConnectTimeoutMs));
+        CurlApi().easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(ConnectTimeoutMs));
     // Certificates are always checked: a server that cannot prove its name gets nothing.
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 16384L);
-    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(MaxResponseSize));
+    CurlApi().easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    CurlApi().easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    CurlApi().easy_setopt(curl, CURLOPT_BUFFERSIZE, 16384L);
+    CurlApi().easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE,
+                          static_cast<curl_off_t>(MaxResponseSize));
 
     bool follow = !Flags.Has(TInternetFlag::ifNoAutoRedirect);
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, follow ? 1L : 0L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+    CurlApi().easy_setopt(curl, CURLOPT_FOLLOWLOCATION, follow ? 1L : 0L);
+    CurlApi().easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
     std::string redirects = SslFlag ? "https" : "http";
     if (SslFlag && Flags.Has(TInternetFlag::ifIgnoreRedirectToHttp))
         redirects += ",http";
     if (!SslFlag && Flags.Has(TInternetFlag::ifIgnoreRedirectToHttps))
         redirects += ",https";
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, redirects.c_str());
+    CurlApi().easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, redirects.c_str());
 
     curl_slist* headers = nullptr;
     for (const std::string& entry : RequestHeaderLines) {
@@ -930,7 +933,7 @@ void TAdvHttp::PrepareRequest() {
                 line.remove_suffix(1);
             for (std::string_view part : SplitFields(line, '\r'))
                 if (!part.empty())
-                    headers = curl_slist_append(headers, std::string(part).c_str());
+                    headers = CurlApi().slist_append(headers, std::string(part).c_str());
         }
     }
     if (!AcceptTypeList.empty()) {
@@ -941,43 +944,43 @@ void TAdvHttp::PrepareRequest() {
             accept += (accept.empty() ? "" : ", ") + AcceptTypeList[i];
         }
         if (!accept.empty())
-            headers = curl_slist_append(headers, ("Accept: " + accept).c_str());
+            headers = CurlApi().slist_append(headers, ("Accept: " + accept).c_str());
     }
     // The body goes at once, without waiting for a "100 Continue".
-    headers = curl_slist_append(headers, "Expect:");
+    headers = CurlApi().slist_append(headers, "Expect:");
     HeaderList = headers;
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    CurlApi().easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
 
     if (!RequestBody.empty() || MethodText == "POST") {
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
-                         static_cast<curl_off_t>(RequestBody.size()));
-        curl_easy_setopt(curl, CURLOPT_COPYPOSTFIELDS, RequestBody.c_str());
+        CurlApi().easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
+                              static_cast<curl_off_t>(RequestBody.size()));
+        CurlApi().easy_setopt(curl, CURLOPT_COPYPOSTFIELDS, RequestBody.c_str());
         if (MethodText != "POST")
-            curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, MethodText.c_str());
+            CurlApi().easy_setopt(curl, CURLOPT_CUSTOMREQUEST, MethodText.c_str());
     } else if (MethodText == "HEAD") {
-        curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+        CurlApi().easy_setopt(curl, CURLOPT_NOBODY, 1L);
     } else if (MethodText != "GET") {
-        curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, MethodText.c_str());
+        CurlApi().easy_setopt(curl, CURLOPT_CUSTOMREQUEST, MethodText.c_str());
     }
 
-    curl_easy_setopt(curl, CURLOPT_RESOLVER_START_FUNCTION, &Callbacks::ResolverStart);
-    curl_easy_setopt(curl, CURLOPT_RESOLVER_START_DATA, this);
-    curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, &Callbacks::OpenSocket);
-    curl_easy_setopt(curl, CURLOPT_OPENSOCKETDATA, this);
-    curl_easy_setopt(curl, CURLOPT_CLOSESOCKETFUNCTION, &Callbacks::CloseSocket);
-    curl_easy_setopt(curl, CURLOPT_CLOSESOCKETDATA, this);
-    curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, &Callbacks::Prereq);
-    curl_easy_setopt(curl, CURLOPT_PREREQDATA, this);
-    curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
-    curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, &Callbacks::Debug);
-    curl_easy_setopt(curl, CURLOPT_DEBUGDATA, this);
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &Callbacks::Header);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, this);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Callbacks::Write);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Callbacks::Progress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
+    CurlApi().easy_setopt(curl, CURLOPT_RESOLVER_START_FUNCTION, &Callbacks::ResolverStart);
+    CurlApi().easy_setopt(curl, CURLOPT_RESOLVER_START_DATA, this);
+    CurlApi().easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, &Callbacks::OpenSocket);
+    CurlApi().easy_setopt(curl, CURLOPT_OPENSOCKETDATA, this);
+    CurlApi().easy_setopt(curl, CURLOPT_CLOSESOCKETFUNCTION, &Callbacks::CloseSocket);
+    CurlApi().easy_setopt(curl, CURLOPT_CLOSESOCKETDATA, this);
+    CurlApi().easy_setopt(curl, CURLOPT_PREREQFUNCTION, &Callbacks::Prereq);
+    CurlApi().easy_setopt(curl, CURLOPT_PREREQDATA, this);
+    CurlApi().easy_setopt(curl, CURLOPT_VERBOSE, 1L);
+    CurlApi().easy_setopt(curl, CURLOPT_DEBUGFUNCTION, &Callbacks::Debug);
+    CurlApi().easy_setopt(curl, CURLOPT_DEBUGDATA, this);
+    CurlApi().easy_setopt(curl, CURLOPT_HEADERFUNCTION, &Callbacks::Header);
+    CurlApi().easy_setopt(curl, CURLOPT_HEADERDATA, this);
+    CurlApi().easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Callbacks::Write);
+    CurlApi().easy_setopt(curl, CURLOPT_WRITEDATA, this);
+    CurlApi().easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    CurlApi().easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Callbacks::Progress);
+    CurlApi().easy_setopt(curl, CURLOPT_XFERINFODATA, this);
     RequestOpen = true;
 }
 
@@ -987,23 +990,25 @@ void TAdvHttp::Send() {
     Current.LastProgress = std::chrono::steady_clock::now();
 
     bool serverAuth = !Flags.Has(TInternetFlag::ifNoAuth) && !UserNameText.empty() && AuthSchemes;
-    curl_easy_setopt(curl, CURLOPT_HTTPAUTH, serverAuth ? AuthSchemes : CURLAUTH_BASIC);
-    curl_easy_setopt(curl, CURLOPT_USERNAME, serverAuth ? UserNameText.c_str() : nullptr);
-    curl_easy_setopt(curl, CURLOPT_PASSWORD, serverAuth ? PasswordText.c_str() : nullptr);
+    CurlApi().easy_setopt(curl, CURLOPT_HTTPAUTH, serverAuth ? AuthSchemes : CURLAUTH_BASIC);
+    CurlApi().easy_setopt(curl, CURLOPT_USERNAME, serverAuth ? UserNameText.c_str() : nullptr);
+    CurlApi().easy_setopt(curl, CURLOPT_PASSWORD, serverAuth ? PasswordText.c_str() : nullptr);
     bool proxyAuth = ProxyCredentialsApplied && !ProxyUserNameText.empty();
-    curl_easy_setopt(curl, CURLOPT_PROXYAUTH,
-                     ProxyAuthSchemes && proxyAuth ? ProxyAuthSchemes : CURLAUTH_BASIC);
-    curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, proxyAuth ? ProxyUserNameText.c_str() : nullptr);
-    curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, proxyAuth ? ProxyPasswordText.c_str() : nullptr);
+    CurlApi().easy_setopt(curl, CURLOPT_PROXYAUTH,
+                          ProxyAuthSchemes && proxyAuth ? ProxyAuthSchemes : CURLAUTH_BASIC);
+    CurlApi().easy_setopt(curl, CURLOPT_PROXYUSERNAME,
+                          proxyAuth ? ProxyUserNameText.c_str() : nullptr);
+    CurlApi().easy_setopt(curl, CURLOPT_PROXYPASSWORD,
+                          proxyAuth ? ProxyPasswordText.c_str() : nullptr);
 
-    CURLcode result = curl_easy_perform(curl);
+    CURLcode result = CurlApi().easy_perform(curl);
     if (Current.HandlerFailure) {
         std::exception_ptr failure = Current.HandlerFailure;
         Current.HandlerFailure = nullptr;
         std::rethrow_exception(failure);
     }
     long connectCode = 0;
-    curl_easy_getinfo(curl, CURLINFO_HTTP_CONNECTCODE, &connectCode);
+    CurlApi().easy_getinfo(curl, CURLINFO_HTTP_CONNECTCODE, &connectCode);
     if (result != CURLE_OK && connectCode == 407) {
         // The proxy refused to open a tunnel until it gets credentials.
         Current.FinalStatus = 407;
@@ -1072,7 +1077,7 @@ void TAdvHttp::ReadBody() {
 void TAdvHttp::ProcessResponse() {
     for (;;) {
         long status = 0;
-        curl_easy_getinfo(static_cast<CURL*>(Handle), CURLINFO_RESPONSE_CODE, &status);
+        CurlApi().easy_getinfo(static_cast<CURL*>(Handle), CURLINFO_RESPONSE_CODE, &status);
         if (status == 0)
             status = Current.FinalStatus;
         bool needed = false;

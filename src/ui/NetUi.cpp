@@ -79,12 +79,15 @@ bool AskCredentials(TAdvHttp& sender, bool forProxy, std::string& userName, std:
 }
 
 TNetModule* NetModule() {
+    // Made on first use: the HTTP library and its TLS stack load only when the user
+    // exchanges messages.
+    if (!Module)
+        Module = std::make_unique<TNetModule>(std::make_shared<TQtEventDelivery>());
     return Module.get();
 }
 
 void CreateNetModule() {
     TAdvHttp::SetDefaultCredentialsDialog(&AskCredentials);
-    Module = std::make_unique<TNetModule>(std::make_shared<TQtEventDelivery>());
 }
 
 void DestroyNetModule() {

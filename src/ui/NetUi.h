@@ -23,9 +23,9 @@ public:
 // user cancels.
 bool AskCredentials(TAdvHttp& sender, bool forProxy, std::string& userName, std::string& password);
 
-// The program's network module, made at start-up after the status window; null before.
+// The program's network module with the Qt delivery, made on first use.
 TNetModule* NetModule();
-// Makes the network module with the Qt delivery and the credentials dialog installed.
+// Installs the credentials dialog for every request of the program (at start-up).
 void CreateNetModule();
 void DestroyNetModule();
 

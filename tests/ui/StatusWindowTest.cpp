@@ -1,5 +1,6 @@
 #include "core/PelloraFold.h"
 #include "core/TimeCheck.h"
+#include "net/PellNet.h"
 #include "platform/FileUtil.h"
 #include "platform/IniFile.h"
 #include "skins/Skins.h"
@@ -8,6 +9,7 @@
 #include "ui/ErrorBox.h"
 #include "ui/ExPopupList.h"
 #include "ui/Main_Status.h"
+#include "ui/NetUi.h"
 #include "widgets/GlyphButton.h"
 
 #include <QCursor>
@@ -212,6 +214,29 @@ TEST_F(StatusWindow, ButtonsTakeTheSkinsCaptionAndBodyTextColours) {
     EXPECT_GT(window.CloseBtn->FontColor().lightness(), 128);
     EXPECT_LT(window.MenuBtn->FontColor().lightness(), 128);
     EXPECT_EQ(window.CloseBtn->FontColor(), window.ReminderBtn->FontColor());
+}
+
+} // namespace
+} // namespace pellora
+
+namespace pellora {
+namespace {
+
+bool Mapped(const std::string& library) {
+    return test::GetFile("/proc/self/maps").find(library) != std::string::npos;
+}
+
+TEST_F(StatusWindow, TheHttpLibraryLoadsOnlyWhenTheNetworkIsFirstUsed) {
+    Open();
+    CreateNetModule();
+    // An idle program carries no HTTP or TLS libraries.
+    EXPECT_FALSE(Mapped("libcurl.so"));
+    ASSERT_NE(NetModule(), nullptr);
+    NetModule()->GetExchangeUrl();
+    test::Spin(10);
+    TAdvHttp probe;
+    probe.SetURL("http://127.0.0.1:9/");
+    EXPECT_TRUE(Mapped("libcurl.so"));
 }
 
 } // namespace
