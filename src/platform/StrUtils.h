@@ -40,4 +40,7 @@ void AppendOneLine(std::string& out, std::string_view text);
 // printf-style formatting into a std::string.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Value of a hexadecimal digit (either letter case), or -1 for any other character.
+int HexDigit(char c);
+
 } // namespace pellora

@@ -16,16 +16,6 @@ bool IsQuote(char c) {
     return c == '"' || c == '\'';
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // Exactly six hex digits read as RRGGBB.
 bool ParseHex6(std::string_view text, TColor& color) {
     if (text.size() != 6)

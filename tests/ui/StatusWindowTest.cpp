@@ -53,6 +53,13 @@ protected:
     QStringList Errors;
 };
 
+QWidget* VisibleWindow(const QString& title) {
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->isVisible() && top->windowTitle() == title)
+            return top;
+    return nullptr;
+}
+
 TEST(StatusWindowSnap, EdgesWithinFourPixelsSnapAndOthersStay) {
     const QSize window(129, 24), screen(1024, 768);
     EXPECT_EQ(TPelloraApp::SnapToEdges({4, 300}, window, screen), QPoint(0, 300));
@@ -180,10 +187,7 @@ TEST_F(StatusWindow, EachDialogOpensOnceStopsTheTimerAndItsClosingRestartsIt) {
     EXPECT_EQ(countTopLevels(), before + 1);
     window.Prefs1Click();
     EXPECT_EQ(countTopLevels(), before + 2);
-    QWidget* about = nullptr;
-    for (QWidget* top : QApplication::topLevelWidgets())
-        if (top->isVisible() && top->windowTitle() == QStringLiteral("About Pellora"))
-            about = top;
+    QWidget* about = VisibleWindow(QStringLiteral("About Pellora"));
     ASSERT_NE(about, nullptr);
     about->close();
     Spin(50);
@@ -197,10 +201,7 @@ TEST_F(StatusWindow, ClosingThePreferencesRestartsTheInterval) {
     window.Prefs1Click();
     PutFile(Prefs(), "[Timer]\r\nFixed Interval=7\r\n");
     window.TimeCheck().DueTick = 0;
-    QWidget* prefs = nullptr;
-    for (QWidget* top : QApplication::topLevelWidgets())
-        if (top->isVisible() && top->windowTitle() == QStringLiteral("Preferences"))
-            prefs = top;
+    QWidget* prefs = VisibleWindow(QStringLiteral("Preferences"));
     ASSERT_NE(prefs, nullptr);
     prefs->close();
     Spin(50);
