@@ -5,6 +5,7 @@
 #include "platform/IniFile.h"
 #include "support/FreePort.h"
 #include "support/Lighttpd.h"
+#include "support/RunProgram.h"
 #include "support/TempDir.h"
 
 #include <cstdio>
@@ -45,37 +46,9 @@ constexpr const char* EnglishDownload =
     "GET /cgi-bin/pellora/retrieve.cgi?file=messages&langcode=en ";
 constexpr const char* Upload = "POST /cgi-bin/pellora/edit.cgi ";
 
-struct Result {
-    int Status = -1;
-    std::string Out;
-    std::string Err;
-};
+using Result = pellora::test::ProgramResult;
 
-// Runs a program with the test's environment (its own HOME and XDG folders).
-Result RunProgram(const std::string& program, std::vector<std::string> args) {
-    TempDir io;
-    std::string out = io / "out", err = io / "err";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    args.insert(args.begin(), program);
-    std::vector<char*> argv;
-    for (auto& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    Result result;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    result.Out = GetFile(out);
-    result.Err = GetFile(err);
-    return result;
-}
+using pellora::test::RunProgram;
 
 std::string DataFolder() {
     return std::string(std::getenv("XDG_DATA_HOME")) + "/Harbrook/Pellora 3/";

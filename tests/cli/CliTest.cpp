@@ -1,3 +1,4 @@
+#include "support/RunProgram.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
@@ -20,36 +21,10 @@ namespace {
 
 const std::string BuiltCli = std::string(PELLORA_BUILD_DIR) + "/bin/pellora-cli";
 
-struct Result {
-    int Status = -1;
-    std::string Out;
-    std::string Err;
-};
+using Result = pellora::test::ProgramResult;
 
-// Runs the companion with the test's environment (its own HOME and XDG folders).
 Result RunCli(std::vector<std::string> args, const std::string& program) {
-    TempDir io;
-    std::string out = io / "out", err = io / "err";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    args.insert(args.begin(), program);
-    std::vector<char*> argv;
-    for (auto& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    Result result;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        result.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    result.Out = GetFile(out);
-    result.Err = GetFile(err);
-    return result;
+    return pellora::test::RunProgram(program, std::move(args));
 }
 
 std::string DataFolder() {
