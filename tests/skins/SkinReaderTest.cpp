@@ -246,7 +246,7 @@ TEST(SkinWriter, RefusesEntriesTheFormatCannotHold) {
     for (const char* name : {"", ".", "..", "a\r\nb", "a\nb", "sub/x.bmp", "SKIN.ini"})
         EXPECT_THROW(writer.Add(name, "x"), EPelloraError) << name;
     for (std::size_t i = 1; i < TSkinReader::MaxEntries; ++i)
-        writer.Add("e" + std::to_string(i), "");
+        writer.Add(std::string("e").append(std::to_string(i)), ""); // see EntryCountIsLimited
     EXPECT_THROW(writer.Add("one.more", ""), EPelloraError);
     EXPECT_EQ(writer.Entries().size(), TSkinReader::MaxEntries);
 
