@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
 #include <map>
 #include <string>
 #include <vector>
@@ -61,40 +62,62 @@ TShippedLibrary LoadLibrary(const std::string& code) {
     return library;
 }
 
+template <class... Parts> std::string Join(const Parts&... parts) {
+    std::string joined;
+    (joined += ... += parts);
+    return joined;
+}
+
 bool IsUtf8(const std::string& text) {
     QStringDecoder decoder(QStringDecoder::Utf8);
     QString decoded = decoder.decode(QByteArrayView(text.data(), qsizetype(text.size())));
     return !decoder.hasError() && !decoded.contains(QChar::ReplacementCharacter);
 }
 
+// What keeps the line from being a library message as shipped; empty when nothing does.
+std::string LibraryLineFault(const std::string& line) {
+    TMsgRecord record;
+    try {
+        if (!ParseMsgRecord(line, record))
+            return "not a journal line";
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    if (record.Stamp.empty())
+        return "no stamp";
+    if (record.Action != TMsgAction::New)
+        return "not a NEW line";
+    if (record.Group < 1 || record.Group > 4)
+        return "no such group";
+    if (record.ServerId <= 0 || record.OwnId != 0)
+        return "not numbered as a library message";
+    if (record.Text.empty())
+        return "no text";
+    if (!IsUtf8(record.Text))
+        return "the text is not UTF-8";
+    // A "|" in the text or blanks at its ends would be lost on the way through the program.
+    if (FormatMsgRecord(record) != line)
+        return "written back as " + FormatMsgRecord(record);
+    return std::string();
+}
+
 TEST(ShippedLibraries, EveryLineIsAStampedLibraryMessageThatSurvivesAWrite) {
     const std::vector<std::string> codes = FoldersWith("Messages.cfg");
     ASSERT_FALSE(codes.empty()) << LocalFolder;
+    std::vector<std::string> faults;
     for (const std::string& code : codes) {
         const TShippedLibrary library = LoadLibrary(code);
-        EXPECT_FALSE(library.Lines.empty()) << code << ": the library's file was not found";
-        std::size_t records = 0;
-        for (const std::string& line : library.Lines) {
-            if (line.empty())
-                continue;
-            TMsgRecord record;
-            bool parsed = false;
-            EXPECT_NO_THROW(parsed = ParseMsgRecord(line, record)) << code << ": " << line;
-            ASSERT_TRUE(parsed) << code << ": not a journal line: " << line;
-            ++records;
-            EXPECT_FALSE(record.Stamp.empty()) << code << ": " << line;
-            EXPECT_EQ(record.Action, TMsgAction::New) << code << ": " << line;
-            EXPECT_TRUE(record.Group >= 1 && record.Group <= 4) << code << ": " << line;
-            EXPECT_GT(record.ServerId, 0) << code << ": " << line;
-            EXPECT_EQ(record.OwnId, 0) << code << ": " << line;
-            EXPECT_FALSE(record.Text.empty()) << code << ": " << line;
-            EXPECT_TRUE(IsUtf8(record.Text)) << code << ": " << line;
-            // A "|" or blanks at the ends would be lost on the way through the program.
-            EXPECT_EQ(FormatMsgRecord(record), line) << code;
-        }
+        if (library.Lines.empty())
+            faults.push_back(Join(code, ": the library's file was not found"));
+        for (const std::string& line : library.Lines)
+            if (std::string fault = LibraryLineFault(line); !fault.empty())
+                faults.push_back(Join(code, ": ", fault, ": ", line));
         // Every line is a message of its own: none hides another with the same number.
-        EXPECT_EQ(library.ById.size(), records) << code;
+        if (library.ById.size() != library.Lines.size())
+            faults.push_back(Join(code, ": ", std::to_string(library.Lines.size()), " lines give ",
+                                  std::to_string(library.ById.size()), " messages"));
     }
+    EXPECT_EQ(faults, std::vector<std::string>());
 }
 
 TEST(ShippedLibraries, TheExchangeLanguagesShipAtLeast200MessagesSpreadOverTheGroups) {
@@ -125,6 +148,66 @@ TEST(ShippedLibraries, ServerIdsAreUniqueAcrossAllLanguages) {
     }
 }
 
+// What keeps the selection line from naming a shipped message of the folder's language
+// exactly as its library has it; empty when nothing does.
+std::string SelectionLineFault(const std::string& line, const TInstalledPopups& selection,
+                               const std::string& folder,
+                               const std::map<std::string, TShippedLibrary>& libraries) {
+    TInstallRecord record;
+    if (!ParseInstallRecord(line, record))
+        return "not a selection line";
+    if (FormatInstallRecord(record) != line)
+        return "written back as " + FormatInstallRecord(record);
+    // A language folder selects its own language; the fallback selects English.
+    if (record.Language != (folder == "us" ? "EN" : folder))
+        return "a message of another language";
+    std::string language;
+    std::int32_t group = 0;
+    if (!selection.FindById(record.MessageId, language, group))
+        return "its number is selected more than once";
+    const auto library = libraries.find(record.Language);
+    if (library == libraries.end())
+        return "no library of that language";
+    const auto message = library->second.ById.find(record.MessageId);
+    if (message == library->second.ById.end())
+        return "no such message in the library";
+    if (message->second.Group != record.Group)
+        return "the library files it under group " + std::to_string(message->second.Group);
+    if (message->second.Text != record.Text)
+        return "the library's text is " + message->second.Text;
+    return std::string();
+}
+
+// The numbers of the groups that have entries, "-" for one without, e.g. "12-4".
+std::string GroupsSelected(const TInstalledPopups& selection) {
+    std::string groups;
+    for (std::int32_t group = 1; group <= 4; ++group) {
+        TextList entries;
+        selection.Texts({group}, entries);
+        groups += entries.empty() ? "-" : std::to_string(group);
+    }
+    return groups;
+}
+
+// Every fault of the selection file in the folder; empty when there is none.
+std::vector<std::string> SelectionFaults(const std::string& folder,
+                                         const std::map<std::string, TShippedLibrary>& libraries) {
+    const std::string path = FindIgnoreCase(LocalFolder + folder, "Default Selects.dat");
+    TInstalledPopups selection;
+    selection.LoadFromFile(path);
+    std::vector<std::string> faults;
+    if (selection.Count() == 0)
+        faults.emplace_back("no entries");
+    for (const std::string& line : selection.Lines())
+        if (std::string fault = SelectionLineFault(line, selection, folder, libraries);
+            !fault.empty())
+            faults.push_back(Join(fault, ": ", line));
+    // A starter set from every group.
+    if (const std::string groups = GroupsSelected(selection); groups != "1234")
+        faults.push_back(Join("groups selected: ", groups));
+    return faults;
+}
+
 TEST(ShippedSelections, EveryEntryIsALibraryMessageWithItsGroupAndText) {
     const std::vector<std::string> libraries = FoldersWith("Messages.cfg");
     const std::vector<std::string> selections = FoldersWith("Default Selects.dat");
@@ -136,37 +219,11 @@ TEST(ShippedSelections, EveryEntryIsALibraryMessageWithItsGroupAndText) {
 
     std::map<std::string, TShippedLibrary> loaded;
     for (const std::string& code : libraries)
-        loaded[code] = LoadLibrary(code);
+        loaded.emplace(code, LoadLibrary(code));
 
-    for (const std::string& folder : selections) {
-        const std::string path = FindIgnoreCase(LocalFolder + folder, "Default Selects.dat");
-        TInstalledPopups selection;
-        selection.LoadFromFile(path);
-        ASSERT_GT(selection.Count(), 0u) << path;
-        for (const std::string& line : selection.Lines()) {
-            TInstallRecord record;
-            ASSERT_TRUE(ParseInstallRecord(line, record)) << path << ": " << line;
-            // A language folder selects its own language; the fallback selects English.
-            EXPECT_EQ(record.Language, folder == "us" ? "EN" : folder) << path << ": " << line;
-            EXPECT_EQ(FormatInstallRecord(record), line) << path;
-            std::string language;
-            std::int32_t group = 0;
-            EXPECT_TRUE(selection.FindById(record.MessageId, language, group))
-                << path << ": id " << record.MessageId << " is selected more than once";
-            const auto library = loaded.find(record.Language);
-            ASSERT_NE(library, loaded.end()) << path << ": no library for " << line;
-            const auto message = library->second.ById.find(record.MessageId);
-            ASSERT_NE(message, library->second.ById.end())
-                << path << ": not in the library: " << line;
-            EXPECT_EQ(message->second.Group, record.Group) << path << ": " << line;
-            EXPECT_EQ(message->second.Text, record.Text) << path << ": " << line;
-        }
-        for (std::int32_t group = 1; group <= 4; ++group) {
-            TextList entries;
-            selection.Texts({group}, entries);
-            EXPECT_FALSE(entries.empty()) << path << ": nothing of group " << group;
-        }
-    }
+    for (const std::string& folder : selections)
+        EXPECT_EQ(SelectionFaults(folder, loaded), std::vector<std::string>())
+            << LocalFolder << folder << "/Default Selects.dat";
 }
 
 QApplication& OffscreenApp() {
@@ -184,40 +241,51 @@ QApplication& OffscreenApp() {
     return *app;
 }
 
+struct TShownMessage {
+    int Size = 0; // points
+    QSize Needed; // the room the wrapped text takes at that size
+};
+
+// The message as the reminder window draws it: in the window's font, at the size its text
+// fitting settles on (the largest that fits the box, or its smallest).
+TShownMessage ShowInReminder(const TReminderForm& form, const QString& text) {
+    QImage canvas(TReminderForm::ClientWidth, TReminderForm::ClientHeight, QImage::Format_RGB32);
+    canvas.setDotsPerMeterX(qRound(form.logicalDpiX() / 0.0254));
+    canvas.setDotsPerMeterY(qRound(form.logicalDpiY() / 0.0254));
+    QPainter painter(&canvas);
+    painter.setFont(form.font());
+    TShownMessage shown;
+    shown.Size = GlobalPainter().DrawMessage(painter, text, TReminderForm::MessageBox,
+                                             TReminderForm::MessageSize);
+    QFont font(form.font());
+    font.setPointSize(shown.Size);
+    shown.Needed = QFontMetrics(font, &canvas)
+                       .boundingRect(QRect(QPoint(0, 0), TReminderForm::MessageBox.size()),
+                                     Qt::TextWordWrap | Qt::AlignHCenter | Qt::AlignTop, text)
+                       .size();
+    return shown;
+}
+
 TEST(ShippedLibraries, EveryMessageFitsTheReminderWindowsTextBox) {
     OffscreenApp();
     TReminderForm form;
-    const QRect box = TReminderForm::MessageBox;
-    const int flags = Qt::TextWordWrap | Qt::AlignHCenter | Qt::AlignTop;
+    const QSize box = TReminderForm::MessageBox.size();
     for (const std::string& code : FoldersWith("Messages.cfg")) {
         std::map<int, int> sizes;
         for (const auto& [id, message] : LoadLibrary(code).ById) {
-            const QString text = QString::fromStdString(message.Text);
-            QImage canvas(TReminderForm::ClientWidth, TReminderForm::ClientHeight,
-                          QImage::Format_RGB32);
-            canvas.setDotsPerMeterX(qRound(form.logicalDpiX() / 0.0254));
-            canvas.setDotsPerMeterY(qRound(form.logicalDpiY() / 0.0254));
-            QPainter painter(&canvas);
-            painter.setFont(form.font());
-            // The size the window settles on: the largest that fits, or its smallest.
-            const int size =
-                GlobalPainter().DrawMessage(painter, text, box, TReminderForm::MessageSize);
-            ++sizes[size];
-            QFont font(form.font());
-            font.setPointSize(size);
-            const QRect needed = QFontMetrics(font, &canvas)
-                                     .boundingRect(QRect(QPoint(0, 0), box.size()), flags, text);
-            // Taller would be cut off at the smallest size; wider (a word longer than the box)
-            // is cut off at any size.
-            EXPECT_LE(needed.height(), box.height())
-                << code << " " << id << " at " << size << " points: " << message.Text;
-            EXPECT_LE(needed.width(), box.width())
-                << code << " " << id << " at " << size << " points: " << message.Text;
+            const TShownMessage shown = ShowInReminder(form, QString::fromStdString(message.Text));
+            ++sizes[shown.Size];
+            // Taller is cut off at the smallest size; wider (a word longer than the box) is cut
+            // off at any size.
+            EXPECT_TRUE(shown.Needed.height() <= box.height() &&
+                        shown.Needed.width() <= box.width())
+                << code << " " << id << " needs " << shown.Needed.width() << " x "
+                << shown.Needed.height() << " at " << shown.Size << " points: " << message.Text;
         }
-        std::string shown;
+        std::string counts;
         for (const auto& [size, count] : sizes)
-            shown += std::to_string(size) + ":" + std::to_string(count) + " ";
-        RecordProperty("sizes_" + code, shown);
+            counts += std::to_string(size) + ":" + std::to_string(count) + " ";
+        RecordProperty("sizes_" + code, counts);
     }
 }
 
