@@ -45,12 +45,14 @@ constexpr const char* FirstSchema[] = {
     "CREATE INDEX submission_by_state ON submission (state, id)",
 };
 
-// The second version: client addresses, a change counter per library, daily counts for the
+// The second version: client addresses, a change counter per library and whether its time
+// was handed out within its own second, daily counts for the
 // limits, the last answer per access id and language for retries, the limits themselves and
 // the size of the review queue.
 constexpr const char* SecondSchema[] = {
     "ALTER TABLE access ADD COLUMN address TEXT NOT NULL DEFAULT ''",
     "ALTER TABLE library ADD COLUMN changes INTEGER NOT NULL DEFAULT 0",
+    "ALTER TABLE library ADD COLUMN shown INTEGER NOT NULL DEFAULT 0",
     "ALTER TABLE submission ADD COLUMN address TEXT NOT NULL DEFAULT ''",
     "CREATE INDEX submission_by_owner ON submission (access_id, lang, own_id)",
     "CREATE INDEX line_by_server ON line (server_id)",
@@ -278,12 +280,16 @@ struct TSqliteStore::TImpl {
         add.Bind(1, bytes).Run();
     }
 
-    // The library's last change, never moved ahead of the clock; the change counter tells
-    // changes apart that fall into one second.
+    // The library's version time: the second of its last change. Only when that time was
+    // already handed out to a client within the same second does a further change in it take
+    // the next second, so that client's copy looks old; that time is not handed out before
+    // the clock reaches it.
     void Touch(const std::string& language, std::int64_t now) {
-        TStatement put(Db, "INSERT INTO library (lang, modified, changes) VALUES (?1, ?2, 1) "
-                           "ON CONFLICT (lang) DO UPDATE SET "
-                           "modified = max(modified, excluded.modified), changes = changes + 1");
+        TStatement put(Db, "INSERT INTO library (lang, modified, changes, shown) "
+                           "VALUES (?1, ?2, 1, 0) ON CONFLICT (lang) DO UPDATE SET "
+                           "modified = CASE WHEN modified < excluded.modified "
+                           "THEN excluded.modified WHEN shown THEN modified + 1 "
+                           "ELSE modified END, changes = changes + 1, shown = 0");
         put.Bind(1, language).Bind(2, now).Run();
     }
 
@@ -436,35 +442,51 @@ TAccessId TSqliteStore::RequestAccess(const std::string& address, bool narrow) {
 
 TLibraryRead TSqliteStore::ReadLibrary(const std::string& language,
                                        std::optional<std::int64_t> ifModifiedSince) {
-    TLibraryRead result;
-    // One read transaction: the lines and the time sent with them belong together.
-    TTransaction transaction(Impl->Db, false);
-    TStatement modified(Impl->Db, "SELECT modified FROM library WHERE lang = ?1");
-    modified.Bind(1, language);
-    if (!modified.Step())
-        return result;
     const std::int64_t now = Now();
-    const std::int64_t last = modified.Int(0);
-    result.Exists = true;
-    // Within the second of the last change another change may still come with the same
-    // time; a client given that time would then miss it. It gets the second before, and so
-    // asks again next time.
-    result.Modified = last < now ? last : now - 1;
-    // Every time handed out is before the current second, so a later one did not come from
-    // here.
-    if (ifModifiedSince && last <= *ifModifiedSince && *ifModifiedSince < now) {
-        result.NotModified = true;
+    // A version time handed out within its own second must be recorded as handed out (see
+    // Touch); that takes a write, needed only for a download in the second of a change.
+    for (bool write : {false, true}) {
+        TLibraryRead result;
+        TTransaction transaction(Impl->Db, write);
+        TStatement version(Impl->Db, "SELECT modified, shown FROM library WHERE lang = ?1");
+        version.Bind(1, language);
+        if (!version.Step())
+            return result;
+        const std::int64_t modified = version.Int(0);
+        const bool shown = version.Int(1) != 0;
+        version.Reset();
+        result.Exists = true;
+        // A time ahead of the clock is never sent: the second before now is, which the
+        // client's next download finds older than the library.
+        result.Modified = modified <= now ? modified : now - 1;
+        if (modified == now && !shown) {
+            if (!write)
+                continue;
+            try {
+                TStatement mark(Impl->Db, "UPDATE library SET shown = 1 WHERE lang = ?1");
+                mark.Bind(1, language).Run();
+            } catch (const EStoreBusy&) {
+                // Not recorded (a read-only or full database): an earlier time is as safe.
+                result.Modified = now - 1;
+            }
+        }
+        // No time later than the clock was handed out by this store.
+        if (ifModifiedSince && modified <= *ifModifiedSince && *ifModifiedSince <= now) {
+            result.NotModified = true;
+        } else {
+            TStatement lines(Impl->Db, "SELECT stamp, action, grp, server_id, text FROM line "
+                                       "WHERE lang = ?1 ORDER BY seq");
+            lines.Bind(1, language);
+            while (lines.Step())
+                result.Lines.push_back(LibraryLine(lines.Text(0), ActionFromInt(lines.Int(1)),
+                                                   static_cast<std::int32_t>(lines.Int(2)),
+                                                   static_cast<std::int32_t>(lines.Int(3)), 0,
+                                                   lines.Text(4)));
+        }
+        transaction.Commit();
         return result;
     }
-    TStatement lines(Impl->Db, "SELECT stamp, action, grp, server_id, text FROM line "
-                               "WHERE lang = ?1 ORDER BY seq");
-    lines.Bind(1, language);
-    while (lines.Step())
-        result.Lines.push_back(LibraryLine(
-            lines.Text(0), ActionFromInt(lines.Int(1)), static_cast<std::int32_t>(lines.Int(2)),
-            static_cast<std::int32_t>(lines.Int(3)), 0, lines.Text(4)));
-    transaction.Commit();
-    return result;
+    return {};
 }
 
 TUploadResult TSqliteStore::AddDeltas(TAccessId accessId, const std::string& language,

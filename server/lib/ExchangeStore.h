@@ -57,8 +57,8 @@ struct TUploadResult {
 
 struct TLibraryRead {
     bool Exists = false; // the language has a library
-    // The time to send as Last-Modified: the last change, or a second before the current
-    // one while the library may still change within it. Never later than the clock.
+    // The time to send as Last-Modified: the second of the last change, never later than the
+    // clock; changes within one second after a download are told apart (see ReadLibrary).
     std::int64_t Modified = 0;
     bool NotModified = false; // not changed since the time asked about; Lines left empty
     std::vector<std::string> Lines;
@@ -111,7 +111,9 @@ public:
 
     // The library of a language code ("EN"). When ifModifiedSince is given and the library
     // has not changed after it, NotModified is set instead of reading the lines; a time that
-    // this store cannot have handed out yet is ignored.
+    // this store cannot have handed out yet is ignored. A change in the same second as a
+    // download still makes that download's time look old, without any time handed out ever
+    // passing the clock.
     virtual TLibraryRead ReadLibrary(const std::string& language,
                                      std::optional<std::int64_t> ifModifiedSince = {}) = 0;
 

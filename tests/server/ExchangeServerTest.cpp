@@ -138,7 +138,7 @@ TEST_P(ExchangeServerTest, ClientRoundTripThroughReviewAndDownload) {
     EXPECT_NE(AccessId(), access);
 
     Answer first = Download("en");
-    ASSERT_EQ(first.Status, 200) << first.Headers;
+    ASSERT_EQ(first.Status, 200) << first.Headers << test::GetFile(Server->ErrorLogPath());
     auto lastModified = GetLastModifiedHeader(first.Headers);
     ASSERT_TRUE(lastModified.has_value()) << first.Headers;
     std::vector<std::string> library = SplitTextLines(first.Body);
