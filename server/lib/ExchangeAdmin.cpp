@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <charconv>
 #include <exception>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace pellora {
 
@@ -63,6 +65,15 @@ void LibraryState(TSqliteStore& store, const std::string& language, std::ostream
     if (library.Exists)
         out << language << " library: " << library.Lines.size() << " lines, last modified "
             << FormatHttpDate(library.Modified) << "\n";
+}
+
+// The database a command line names, as Run reads it; empty when it names none.
+std::string DatabaseArgument(const std::vector<std::string>& args) {
+    if (!args.empty() && args[0] == "--db")
+        return args.size() > 1 ? args[1] : "";
+    if (!args.empty() && args[0].rfind("--db=", 0) == 0)
+        return args[0].substr(5);
+    return ExchangeDatabasePath();
 }
 
 int Run(const std::vector<std::string>& args, std::ostream& out) {
@@ -234,8 +245,38 @@ std::string TerminalSafe(std::string_view text) {
     return out;
 }
 
+namespace {
+
+// Run as root, the tool leaves the database and SQLite's files beside it to the owner of their
+// folder, the user the web server runs the programs as: a database only root can write
+// would answer every upload with an error.
+void HandToFolderOwner(const std::string& path) {
+    if (::geteuid() != 0)
+        return;
+    std::string folder = ExtractFilePath(path);
+    struct stat owner {};
+    if (::stat(folder.empty() ? "." : folder.c_str(), &owner) != 0 || owner.st_uid == 0)
+        return;
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+        const std::string file = path + suffix;
+        struct stat current {};
+        if (::lstat(file.c_str(), &current) == 0 && S_ISREG(current.st_mode) && current.st_uid == 0)
+            (void)::chown(file.c_str(), owner.st_uid, owner.st_gid);
+    }
+}
+
+} // namespace
+
 int RunExchangeAdmin(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    struct TOwnerFix {
+        std::string Path;
+        ~TOwnerFix() {
+            if (!Path.empty())
+                HandToFolderOwner(Path);
+        }
+    } fix;
     try {
+        fix.Path = DatabaseArgument(args);
         return Run(args, out);
     } catch (const TUsageError& error) {
         err << "pellora-exchange: " << error.Text << "\n" << Usage;

@@ -36,6 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(delta.Group >= FirstGroup && delta.Group <= LastGroup);
         Check(delta.Text.find_first_of(std::string_view("|\r\n\0", 4)) == std::string::npos);
         Check(Trim(delta.Text) == delta.Text);
+        // What is stored is text every client and terminal can take as it is.
+        Check(MessageTextProblem(delta.Text) == nullptr);
+        Check(delta.Text.size() <= MaxTextBytes);
+        Check(!delta.Text.empty() || delta.Action == TMsgAction::Del);
 
         TMsgRecord record;
         record.Action = delta.Action;
