@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdio>
 #include <ctime>
+#include <map>
 #include <set>
 #include <sqlite3.h>
 #include <sys/random.h>
@@ -91,7 +92,16 @@ public:
         if (rc != SQLITE_OK)
             ThrowStore(db, rc, "cannot prepare a statement");
     }
-    ~TStatement() { sqlite3_finalize(Stmt); }
+    // A statement prepared once and kept by the connection; only reset afterwards.
+    TStatement(sqlite3* db, sqlite3_stmt* kept) : Db(db), Stmt(kept), Owned(false) {}
+    ~TStatement() {
+        if (Owned) {
+            sqlite3_finalize(Stmt);
+        } else {
+            sqlite3_reset(Stmt);
+            sqlite3_clear_bindings(Stmt);
+        }
+    }
     TStatement(const TStatement&) = delete;
     TStatement& operator=(const TStatement&) = delete;
 
@@ -135,6 +145,7 @@ private:
     }
     sqlite3* Db;
     sqlite3_stmt* Stmt = nullptr;
+    bool Owned = true;
 };
 
 TMsgAction ActionFromInt(std::int64_t value) {
@@ -234,10 +245,28 @@ bool SetNamedLimit(TExchangeLimits& limits, const std::string& name, std::int64_
 struct TSqliteStore::TImpl {
     sqlite3* Db = nullptr;
     TWallClock Clock;
+    // Statements of the download path, prepared once: a persistent program answers many.
+    std::map<const char*, sqlite3_stmt*> Kept;
+    // The lines of each library as last read, with the change counter they belong to.
+    std::map<std::string, std::pair<std::int64_t, std::vector<std::string>>> Libraries;
 
     ~TImpl() {
+        for (auto& [sql, statement] : Kept)
+            sqlite3_finalize(statement);
         if (Db)
             sqlite3_close_v2(Db);
+    }
+    TStatement KeptStatement(const char* sql) {
+        sqlite3_stmt*& statement = Kept[sql];
+        if (!statement) {
+            int rc =
+                sqlite3_prepare_v3(Db, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
+            if (rc != SQLITE_OK) {
+                Kept.erase(sql);
+                ThrowStore(Db, rc, "cannot prepare a statement");
+            }
+        }
+        return TStatement(Db, statement);
     }
     void Exec(const char* sql) { TStatement(Db, sql).Run(); }
 
@@ -311,6 +340,9 @@ public:
     TTransaction(sqlite3* db, bool write) : Db(db) {
         TStatement(db, write ? "BEGIN IMMEDIATE" : "BEGIN").Run();
     }
+    // Takes over a transaction the caller began; rolls it back unless released.
+    explicit TTransaction(sqlite3* db) : Db(db) {}
+    void Release() { Done = true; }
     ~TTransaction() { Rollback(); }
     void Rollback() {
         if (!Done) {
@@ -442,19 +474,27 @@ TAccessId TSqliteStore::RequestAccess(const std::string& address, bool narrow) {
 
 TLibraryRead TSqliteStore::ReadLibrary(const std::string& language,
                                        std::optional<std::int64_t> ifModifiedSince) {
+    static constexpr const char* Begin = "BEGIN";
+    static constexpr const char* BeginWrite = "BEGIN IMMEDIATE";
+    static constexpr const char* Commit = "COMMIT";
+    static constexpr const char* Version =
+        "SELECT modified, shown, changes FROM library WHERE lang = ?1";
+    static constexpr const char* Lines =
+        "SELECT stamp, action, grp, server_id, text FROM line WHERE lang = ?1 ORDER BY seq";
     const std::int64_t now = Now();
     // A version time handed out within its own second must be recorded as handed out (see
     // Touch); that takes a write, needed only for a download in the second of a change.
     for (bool write : {false, true}) {
         TLibraryRead result;
-        TTransaction transaction(Impl->Db, write);
-        TStatement version(Impl->Db, "SELECT modified, shown FROM library WHERE lang = ?1");
+        Impl->KeptStatement(write ? BeginWrite : Begin).Run();
+        TTransaction transaction(Impl->Db);
+        TStatement version = Impl->KeptStatement(Version);
         version.Bind(1, language);
         if (!version.Step())
             return result;
         const std::int64_t modified = version.Int(0);
         const bool shown = version.Int(1) != 0;
-        version.Reset();
+        const std::int64_t changes = version.Int(2);
         result.Exists = true;
         // A time ahead of the clock is never sent: the second before now is, which the
         // client's next download finds older than the library.
@@ -474,16 +514,22 @@ TLibraryRead TSqliteStore::ReadLibrary(const std::string& language,
         if (ifModifiedSince && modified <= *ifModifiedSince && *ifModifiedSince <= now) {
             result.NotModified = true;
         } else {
-            TStatement lines(Impl->Db, "SELECT stamp, action, grp, server_id, text FROM line "
-                                       "WHERE lang = ?1 ORDER BY seq");
-            lines.Bind(1, language);
-            while (lines.Step())
-                result.Lines.push_back(LibraryLine(lines.Text(0), ActionFromInt(lines.Int(1)),
-                                                   static_cast<std::int32_t>(lines.Int(2)),
-                                                   static_cast<std::int32_t>(lines.Int(3)), 0,
-                                                   lines.Text(4)));
+            auto& cached = Impl->Libraries[language];
+            if (cached.first != changes || cached.second.empty()) {
+                cached.second.clear();
+                TStatement lines = Impl->KeptStatement(Lines);
+                lines.Bind(1, language);
+                while (lines.Step())
+                    cached.second.push_back(LibraryLine(lines.Text(0), ActionFromInt(lines.Int(1)),
+                                                        static_cast<std::int32_t>(lines.Int(2)),
+                                                        static_cast<std::int32_t>(lines.Int(3)), 0,
+                                                        lines.Text(4)));
+                cached.first = changes;
+            }
+            result.Lines = cached.second;
         }
-        transaction.Commit();
+        Impl->KeptStatement(Commit).Run();
+        transaction.Release();
         return result;
     }
     return {};

@@ -4,6 +4,7 @@
 #include "net/NetSync.h"
 #include "platform/FileUtil.h"
 #include "platform/StrUtils.h"
+#include "support/FreePort.h"
 #include "support/Lighttpd.h"
 #include "support/TempDir.h"
 
@@ -12,8 +13,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <ctime>
 #include <set>
+#include <spawn.h>
+#include <stdexcept>
+#include <sys/wait.h>
 #include <thread>
 
 using namespace pellora;
@@ -66,9 +71,52 @@ TMsgRecord Record(const std::string& line) {
     return record;
 }
 
+enum class TMode { Cgi, FastCgi, SpawnedFastCgi };
+
+// A FastCGI backend started by spawn-fcgi on a TCP port of 127.0.0.1, as one of several
+// machines behind a balancer would run it; stopped with the test.
+class TSpawnedBackend {
+public:
+    TSpawnedBackend(const std::string& program, const std::string& database) {
+        for (int attempt = 0; attempt < 5 && Pid <= 0; ++attempt) {
+            Port = test::FreePort();
+            std::vector<std::string> args = {"spawn-fcgi",         "-n", "-a",   "127.0.0.1", "-p",
+                                             std::to_string(Port), "--", program};
+            std::vector<char*> argv;
+            for (std::string& arg : args)
+                argv.push_back(arg.data());
+            argv.push_back(nullptr);
+            std::string variable = "PELLORA_EXCHANGE_DB=" + database;
+            char* envp[] = {variable.data(), nullptr};
+            if (posix_spawnp(&Pid, "spawn-fcgi", nullptr, nullptr, argv.data(), envp) != 0)
+                throw std::runtime_error("cannot start spawn-fcgi");
+            if (!test::WaitForPort(Port, std::chrono::seconds(10))) {
+                Stop();
+                Pid = -1;
+            }
+        }
+        if (Pid <= 0)
+            throw std::runtime_error("spawn-fcgi did not bring up " + program);
+    }
+    ~TSpawnedBackend() { Stop(); }
+    TSpawnedBackend(const TSpawnedBackend&) = delete;
+    TSpawnedBackend& operator=(const TSpawnedBackend&) = delete;
+    int Port = 0;
+
+private:
+    void Stop() {
+        if (Pid > 0) {
+            ::kill(Pid, SIGTERM);
+            ::waitpid(Pid, nullptr, 0);
+        }
+    }
+    pid_t Pid = -1;
+};
+
 // The exchange served by lighttpd at /cgi-bin/pellora/ over a seeded database, the programs
-// run as CGI programs or, with the parameter true, as FastCGI backends that lighttpd starts.
-class ExchangeServerTest : public ::testing::TestWithParam<bool> {
+// run as CGI programs, as FastCGI backends that lighttpd starts, or as FastCGI backends that
+// spawn-fcgi started on their own ports.
+class ExchangeServerTest : public ::testing::TestWithParam<TMode> {
 protected:
     ExchangeServerTest() : Path(Dir / "db/exchange.db") {
         ForceDirectories(Dir / "db");
@@ -82,7 +130,17 @@ protected:
         test::LighttpdOptions options;
         options.DocumentRoot = Dir / "doc";
         const std::string programs = std::string(PELLORA_BUILD_DIR) + "/server/cgi-bin/pellora/";
-        if (GetParam()) {
+        if (GetParam() == TMode::SpawnedFastCgi) {
+            options.ExtraConfig = "server.modules += (\"mod_fastcgi\")\nfastcgi.server = (";
+            for (const char* name : {"retrieve.cgi", "edit.cgi"}) {
+                Backends.push_back(std::make_unique<TSpawnedBackend>(programs + name, Path));
+                options.ExtraConfig +=
+                    Format("\"/cgi-bin/pellora/%s\" => ((\"host\" => \"127.0.0.1\", \"port\" => "
+                           "%d, \"check-local\" => \"disable\")),",
+                           name, Backends.back()->Port);
+            }
+            options.ExtraConfig += ")\n";
+        } else if (GetParam() == TMode::FastCgi) {
             options.ExtraConfig = "server.modules += (\"mod_fastcgi\")\nfastcgi.server = (";
             for (const char* name : {"retrieve.cgi", "edit.cgi"})
                 options.ExtraConfig +=
@@ -126,6 +184,7 @@ protected:
 
     TempDir Dir;
     std::string Path;
+    std::vector<std::unique_ptr<TSpawnedBackend>> Backends;
     std::unique_ptr<test::Lighttpd> Server;
     std::string Base;
 };
@@ -267,7 +326,10 @@ TEST_P(ExchangeServerTest, ParallelUploadsAreAllStored) {
     EXPECT_EQ(TSqliteStore(Path).Pending().size(), static_cast<std::size_t>(Clients * Uploads));
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, ExchangeServerTest, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? "FastCgi" : "Cgi";
+INSTANTIATE_TEST_SUITE_P(Modes, ExchangeServerTest,
+                         ::testing::Values(TMode::Cgi, TMode::FastCgi, TMode::SpawnedFastCgi),
+                         [](const ::testing::TestParamInfo<TMode>& info) {
+                             return info.param == TMode::Cgi       ? "Cgi"
+                                    : info.param == TMode::FastCgi ? "FastCgi"
+                                                                   : "SpawnedFastCgi";
                          });
