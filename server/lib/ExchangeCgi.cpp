@@ -83,14 +83,16 @@ TCgiResponse AddDeltas(const TFormFields& fields, const std::string& address,
     const TAccessId accessId = AccessIdValue(RequireFormValue(fields, "access_id"));
     std::vector<TDelta> deltas = ParseDeltaLines(RequireFormValue(fields, "messages"));
     TUploadResult result = store.AddDeltas(accessId, language, deltas, address);
-    // Which part was wrong stays unsaid: telling an unknown id from a message owned by
-    // another would help whoever guesses ids.
-    if (result.Outcome == TUploadOutcome::Refused)
-        throw EHttpError(403, "This upload was refused: it needs an access id given by this "
-                              "exchange, and may change only messages uploaded with it");
     TCgiResponse response = TextResponse(std::move(result.Lines));
     response.Headers.emplace_back("Pellora", Format("new=%d accepted=%d appended=%d", result.New,
                                                     result.Accepted, result.Appended));
+    // Nothing stored: the client sees accepted and appended differ and keeps its changes.
+    // Which part was wrong stays unsaid: telling an unknown id from a message owned by
+    // another would help whoever guesses ids.
+    if (result.Outcome == TUploadOutcome::Refused)
+        response.Headers.emplace_back("Pellora-Refused",
+                                      "The upload needs an access id given by this exchange "
+                                      "and may change only messages uploaded with it");
     return response;
 }
 

@@ -50,8 +50,8 @@ TCgiResponse HandleRetrieve(const TCgiRequest& request, TExchangeStore& store);
 // ("Pellora: access_id=N"); a GET of it, as older clients send it, a random 31-bit one unless
 // the limit narrow-access-ids is 0 (then 405). A POST form with action=add_deltas stores an
 // upload ("Pellora: new=N accepted=A appended=P" and one journal line per stored delta); an
-// upload with an unknown access id or a change of a message it does not own is refused with
-// 403, the same answer for both.
+// upload with an unknown access id or a change of a message it does not own stores nothing
+// and is answered appended=0 with a Pellora-Refused header, the same answer for both.
 TCgiResponse HandleEdit(const TCgiRequest& request, TExchangeStore& store);
 
 TCgiResponse ErrorResponse(int status, const std::string& text);

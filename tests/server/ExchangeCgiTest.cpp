@@ -191,8 +191,6 @@ TEST_F(ExchangeCgiTest, BadUploadsAreRefusedAndStoreNothing) {
         int Status;
     };
     for (const Case& c : {
-             Case{"POST", TPellPost().BuildPostData("EN", access + 100, {"NEW|1||-1|x"}), 403},
-             Case{"POST", "action=add_deltas&access_id=99999999999" + good, 403},
              Case{"POST", TPellPost().BuildPostData("EN", 0, {"NEW|1||-1|x"}), 400},
              Case{"POST", TPellPost().BuildPostData("EN", -3, {"NEW|1||-1|x"}), 400},
              Case{"POST", "action=add_deltas&access_id=abc" + good, 400},
@@ -226,6 +224,23 @@ TEST_F(ExchangeCgiTest, BadUploadsAreRefusedAndStoreNothing) {
         EXPECT_EQ(reply.Status, c.Status) << c.Method << " " << c.Body;
         EXPECT_EQ(HeaderValue(reply, "X-Content-Type-Options"), "nosniff") << c.Body;
         EXPECT_FALSE(GetExchangeHeader(reply.Headers).has_value()) << c.Body;
+    }
+    // Unknown ids are refused as changes of someone else's message are: nothing stored, and
+    // nothing said about which it was.
+    std::string refusal;
+    for (const std::string& body :
+         {TPellPost().BuildPostData("EN", access + 100, {"NEW|1||-1|x"}),
+          "action=add_deltas&access_id=99999999999" + good,
+          TPellPost().BuildPostData("EN", access, {"MOD|1|1|-1|Not mine"})}) {
+        Reply reply = Edit("POST", "", body);
+        EXPECT_EQ(reply.Status, 200) << body;
+        EXPECT_EQ(HeaderValue(reply, "Pellora"), "new=0 accepted=1 appended=0") << body;
+        EXPECT_TRUE(reply.Body.empty()) << body;
+        auto why = HeaderValue(reply, "Pellora-Refused");
+        ASSERT_TRUE(why.has_value()) << body;
+        if (refusal.empty())
+            refusal = *why;
+        EXPECT_EQ(*why, refusal);
     }
     EXPECT_TRUE(Store.Pending().empty());
 }
