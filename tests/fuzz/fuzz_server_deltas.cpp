@@ -1,3 +1,4 @@
+#include "ExchangeAdmin.h"
 #include "ExchangeDelta.h"
 #include "ExchangeErrors.h"
 #include "core/MsgRecord.h"
@@ -24,6 +25,11 @@ void Check(bool condition) {
 // server answers with.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
+    // Whatever an old database holds, the review tool prints nothing a terminal acts on.
+    const std::string shown = TerminalSafe(text);
+    for (char c : shown)
+        Check(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);
+    Check(MessageTextProblem(shown) == nullptr || shown.find('|') != std::string::npos);
     std::vector<TDelta> deltas;
     try {
         deltas = ParseDeltaLines(text);
