@@ -78,11 +78,12 @@ std::vector<std::string> MakeLibrary() {
 struct TExchange {
     TExchange() {
         {
-            TExchangeStore store(Work / "exchange.db", TExchangeStore::TOpenMode::Create);
+            TSqliteStore store(Work / "exchange.db", TSqliteStore::TOpenMode::Create);
             store.Import("EN", MakeLibrary());
             // An id of its own up front, so no iteration pays for the access request.
             IniFile prefs(PrefsFile);
-            WriteKey(prefs, keys::AccessId, store.RequestAccess());
+            WriteKey(prefs, keys::AccessId,
+                     static_cast<std::int32_t>(store.RequestAccess("127.0.0.1", true)));
         }
         test::PutFile(Work / "doc/index.html", "exchange");
         test::LighttpdOptions options;

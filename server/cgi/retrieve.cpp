@@ -1,5 +1,5 @@
 #include "ExchangeCgi.h"
 
 int main() {
-    return pellora::RunCgi(pellora::HandleRetrieve);
+    return pellora::RunExchangeProgram(pellora::HandleRetrieve);
 }

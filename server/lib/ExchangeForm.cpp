@@ -3,6 +3,8 @@
 #include "ExchangeErrors.h"
 #include "platform/StrUtils.h"
 
+#include <climits>
+
 namespace pellora {
 
 namespace {
@@ -36,9 +38,17 @@ std::string FormDecode(std::string_view text) {
 
 TFormFields ParseForm(std::string_view text) {
     TFormFields fields;
-    for (std::string_view pair : SplitFields(text, '&')) {
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find('&', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::string_view pair = text.substr(start, end - start);
+        start = end + 1;
         if (pair.empty())
             continue;
+        if (fields.size() == MaxFormFields)
+            throw EHttpError(400, Format("A request has at most %zu fields", MaxFormFields));
         std::size_t equals = pair.find('=');
         std::string name = FormDecode(pair.substr(0, equals));
         std::string value =
@@ -62,6 +72,22 @@ const std::string& RequireFormValue(const TFormFields& fields, std::string_view 
     if (!value)
         throw EHttpError(400, "Missing field '" + std::string(name) + "'");
     return *value;
+}
+
+std::int64_t AccessIdValue(std::string_view text) {
+    constexpr std::int64_t Max = INT64_MAX;
+    std::int64_t value = 0;
+    bool digits = !text.empty();
+    for (char c : text) {
+        if (c < '0' || c > '9' || value > (Max - (c - '0')) / 10) {
+            digits = false;
+            break;
+        }
+        value = value * 10 + (c - '0');
+    }
+    if (!digits || value == 0)
+        throw EHttpError(400, "The access id is not a positive whole number");
+    return value;
 }
 
 std::string LanguageCode(std::string_view text) {

@@ -1,3 +1,4 @@
+#include "ExchangeAdmin.h"
 #include "ExchangeDelta.h"
 #include "ExchangeErrors.h"
 #include "core/MsgRecord.h"
@@ -24,6 +25,11 @@ void Check(bool condition) {
 // server answers with.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);
+    // Whatever an old database holds, the review tool prints nothing a terminal acts on.
+    const std::string shown = TerminalSafe(text);
+    for (char c : shown)
+        Check(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);
+    Check(MessageTextProblem(shown) == nullptr || shown.find('|') != std::string::npos);
     std::vector<TDelta> deltas;
     try {
         deltas = ParseDeltaLines(text);
@@ -36,6 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(delta.Group >= FirstGroup && delta.Group <= LastGroup);
         Check(delta.Text.find_first_of(std::string_view("|\r\n\0", 4)) == std::string::npos);
         Check(Trim(delta.Text) == delta.Text);
+        // What is stored is text every client and terminal can take as it is.
+        Check(MessageTextProblem(delta.Text) == nullptr);
+        Check(delta.Text.size() <= MaxTextBytes);
+        Check(!delta.Text.empty() || delta.Action == TMsgAction::Del);
 
         TMsgRecord record;
         record.Action = delta.Action;

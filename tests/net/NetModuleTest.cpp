@@ -40,7 +40,7 @@ class RealExchange : public NetModuleTest {
 protected:
     RealExchange() {
         ForceDirectories(Dir / "db");
-        TExchangeStore store(Dir / "db/exchange.db", TExchangeStore::TOpenMode::Create);
+        TSqliteStore store(Dir / "db/exchange.db", TSqliteStore::TOpenMode::Create);
         store.Import("EN", ReadTextLines(std::string(PELLORA_SOURCE_DIR) +
                                          "/share/pellora/Local/EN/Messages.cfg"));
         PutFile(Dir / "doc/index.html", "exchange");

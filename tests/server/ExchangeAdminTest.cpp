@@ -48,13 +48,13 @@ TEST(ExchangeAdmin, SeedsReviewsAndPublishes) {
 
     std::int64_t before = 0;
     {
-        TExchangeStore store(db);
+        TSqliteStore store(db);
         before = store.ReadLibrary("EN").Modified;
-        std::int32_t access = store.RequestAccess();
-        store.AddDeltas(access, "EN", {{TMsgAction::New, 4, 0, -1, "Quote me"}});
-        store.AddDeltas(access, "EN", {{TMsgAction::New, 1, 0, -2, "Not this"}});
+        TAccessId access = store.RequestAccess("192.0.2.1", false);
+        store.AddDeltas(access, "EN", {{TMsgAction::New, 4, 0, -1, "Quote me"}}, "192.0.2.1");
+        store.AddDeltas(access, "EN", {{TMsgAction::New, 1, 0, -2, "Not this"}}, "192.0.2.1");
     }
-    std::vector<TSubmission> waiting = TExchangeStore(db).Pending();
+    std::vector<TSubmission> waiting = TSqliteStore(db).Pending();
     ASSERT_EQ(waiting.size(), 2u);
     Outcome listed = Admin({"--db", db, "pending"});
     EXPECT_TRUE(Has(listed.Out, std::to_string(waiting[0].Id) + "  EN  NEW  group 4"))
@@ -65,9 +65,9 @@ TEST(ExchangeAdmin, SeedsReviewsAndPublishes) {
     EXPECT_EQ(approved.Status, 0) << approved.Err;
     EXPECT_TRUE(Has(approved.Out, "EN library: 3 lines")) << approved.Out;
     EXPECT_EQ(Admin({"--db", db, "reject", std::to_string(waiting[1].Id)}).Status, 0);
-    TExchangeStore store(db);
+    TSqliteStore store(db);
     EXPECT_TRUE(store.Pending().empty());
-    EXPECT_GT(store.ReadLibrary("EN").Modified, before);
+    EXPECT_FALSE(store.ReadLibrary("EN", before).NotModified);
     EXPECT_EQ(ReplayJournal(store.ReadLibrary("EN").Lines, 4, true).at(0).Text, "Quote me");
 }
 
@@ -87,7 +87,7 @@ TEST(ExchangeAdmin, FailuresSayWhyAndChangeNothing) {
     Outcome bad = Admin({"--db", db, "import", "EN", dir / "bad.cfg"});
     EXPECT_EQ(bad.Status, 1);
     EXPECT_TRUE(Has(bad.Err, "Line 2")) << bad.Err;
-    EXPECT_FALSE(TExchangeStore(db).ReadLibrary("EN").Exists);
+    EXPECT_FALSE(TSqliteStore(db).ReadLibrary("EN").Exists);
     Outcome unknown = Admin({"--db", db, "approve", "7"});
     EXPECT_EQ(unknown.Status, 1);
     EXPECT_TRUE(Has(unknown.Err, "no submission 7")) << unknown.Err;
@@ -103,6 +103,11 @@ TEST(ExchangeAdmin, FailuresSayWhyAndChangeNothing) {
              std::vector<std::string>{"--db", db, "approve", "1", "two"},
              std::vector<std::string>{"--db", db, "reject", "-1"},
              std::vector<std::string>{"--db", db, "init", "extra"},
+             std::vector<std::string>{"--db", db, "reject", "--access-id"},
+             std::vector<std::string>{"--db", db, "purge", "--days", "x"},
+             std::vector<std::string>{"--db", db, "config", "no-such-limit", "3"},
+             std::vector<std::string>{"--db", db, "config", "upload-lines", "-3"},
+             std::vector<std::string>{"--db", db, "backup"},
          }) {
         Outcome usage = Admin(args);
         EXPECT_EQ(usage.Status, 2) << (args.empty() ? "" : args.back());
@@ -119,4 +124,50 @@ TEST(ExchangeAdmin, DatabaseComesFromTheOptionElseTheVariable) {
     EXPECT_EQ(Admin({"--db", dir / "from-option.db", "init"}).Status, 0);
     EXPECT_TRUE(FileExists(dir / "from-option.db"));
     EXPECT_EQ(Admin({"pending"}).Status, 0);
+}
+
+TEST(ExchangeAdmin, ReviewToolsShowTextSafelyAndClearWholeAccessIds) {
+    TempDir dir;
+    const std::string db = dir / "exchange.db";
+    ASSERT_EQ(Admin({"--db", db, "init"}).Status, 0);
+    TAccessId spammer = 0, other = 0;
+    {
+        TSqliteStore store(db);
+        spammer = store.RequestAccess("192.0.2.1", false);
+        other = store.RequestAccess("192.0.2.2", false);
+        // Rows of an older database may hold what uploads may not hold today.
+        store.AddDeltas(spammer, "EN",
+                        {{TMsgAction::New, 1, 0, -1, "\x1b]2;owned\x07\x1b[2J\\ \xff caf\xc3\xa9"},
+                         {TMsgAction::New, 1, 0, -2,
+                          "\xc2\x9b"
+                          "6n"}},
+                        "192.0.2.1");
+        store.AddDeltas(other, "EN", {{TMsgAction::New, 1, 0, -1, "Fine"}}, "192.0.2.2");
+    }
+    Outcome listed = Admin({"--db", db, "pending"});
+    EXPECT_TRUE(Has(listed.Out, "\\x1B]2;owned\\x07\\x1B[2J\\\\ \\xFF caf\xc3\xa9")) << listed.Out;
+    EXPECT_TRUE(Has(listed.Out, "\\xC2\\x9B6n")) << listed.Out;
+    EXPECT_TRUE(Has(listed.Out, "from 192.0.2.1")) << listed.Out;
+    for (char c : listed.Out)
+        EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << int(c);
+
+    Outcome rejected = Admin({"--db", db, "reject", "--access-id", std::to_string(spammer)});
+    EXPECT_EQ(rejected.Status, 0) << rejected.Err;
+    EXPECT_TRUE(Has(rejected.Out, "Rejected 2 submissions")) << rejected.Out;
+    Outcome purged = Admin({"--db", db, "purge"});
+    EXPECT_EQ(purged.Status, 0) << purged.Err;
+    EXPECT_TRUE(Has(purged.Out, "Deleted 2 decided submissions")) << purged.Out;
+    std::vector<TSubmission> left = TSqliteStore(db).Pending();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].AccessId, other);
+
+    Outcome set = Admin({"--db", db, "config", "upload-lines", "20"});
+    EXPECT_EQ(set.Status, 0) << set.Err;
+    EXPECT_TRUE(Has(set.Out, "upload-lines 20\n")) << set.Out;
+    EXPECT_EQ(TSqliteStore(db).Limits().UploadLines, 20);
+
+    Outcome backup = Admin({"--db", db, "backup", dir / "copy.db"});
+    EXPECT_EQ(backup.Status, 0) << backup.Err;
+    EXPECT_EQ(TSqliteStore(dir / "copy.db").Pending().size(), 1u);
+    EXPECT_EQ(Admin({"--db", db, "backup", dir / "copy.db"}).Status, 1); // never overwritten
 }

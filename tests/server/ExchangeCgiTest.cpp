@@ -3,6 +3,7 @@
 #include "ExchangeStore.h"
 #include "ProgramRun.h"
 #include "core/MsgRecord.h"
+#include "net/HttpUtil.h"
 #include "net/NetSync.h"
 #include "platform/FileUtil.h"
 #include "support/TempDir.h"
@@ -47,24 +48,21 @@ class ExchangeCgiTest : public ::testing::Test {
 protected:
     ExchangeCgiTest()
         : Path(Dir / "exchange.db"),
-          Store(Path, TExchangeStore::TOpenMode::Create, [this] { return Clock; }) {
+          Store(Path, TSqliteStore::TOpenMode::Create, [this] { return Clock; }) {
         Store.Import("EN", {"|NEW|1|1|||Am I dreaming?", "|NEW|2|2|||Water the plants."});
     }
 
     Reply Retrieve(const std::string& query, std::optional<std::string> since = std::nullopt,
                    const std::string& method = "GET") {
-        return Split(FormatCgiResponse(Handle(HandleRetrieve, {method, query, "", since})));
+        return Split(
+            FormatCgiResponse(Handle(HandleRetrieve, {method, query, "", since, "192.0.2.1"})));
     }
     Reply Edit(const std::string& method, const std::string& query, const std::string& body) {
-        return Split(FormatCgiResponse(Handle(HandleEdit, {method, query, body, {}})));
+        return Split(FormatCgiResponse(Handle(HandleEdit, {method, query, body, {}, "192.0.2.1"})));
     }
-    // As RunCgi turns a refusal into an answer.
     TCgiResponse Handle(TCgiHandler handler, const TCgiRequest& request) {
-        try {
-            return handler(request, Store);
-        } catch (const EHttpError& error) {
-            return ErrorResponse(error.Status, error.what());
-        }
+        return Serve(
+            handler, [&] { return request; }, [&]() -> TExchangeStore& { return Store; });
     }
     std::int32_t AccessId() {
         Reply reply = Edit("GET", "action=request_access", "");
@@ -83,7 +81,7 @@ protected:
     TempDir Dir;
     std::int64_t Clock = Start;
     std::string Path;
-    TExchangeStore Store;
+    TSqliteStore Store;
 };
 
 } // namespace
@@ -153,7 +151,7 @@ TEST_F(ExchangeCgiTest, MalformedDownloadsAreRefused) {
 TEST_F(ExchangeCgiTest, UploadAnswersCountsAndSynchronisedLines) {
     std::int32_t access = AccessId();
     Reply post = Edit("POST", "", "action=request_access");
-    EXPECT_EQ(HeaderValue(post, "Pellora"), "access_id=" + std::to_string(access + 1));
+    EXPECT_EQ(post.Status, 200);
     EXPECT_EQ(HeaderValue(post, "Cache-Control"), "no-store");
     Reply reply = Upload(access, {"NEW|3||-5|Be here", "NEW|1||-6|Look at your hands."});
     EXPECT_EQ(reply.Status, 200);
@@ -193,11 +191,20 @@ TEST_F(ExchangeCgiTest, BadUploadsAreRefusedAndStoreNothing) {
         int Status;
     };
     for (const Case& c : {
-             Case{"POST", TPellPost().BuildPostData("EN", access + 100, {"NEW|1||-1|x"}), 403},
-             Case{"POST", TPellPost().BuildPostData("EN", 0, {"NEW|1||-1|x"}), 403},
-             Case{"POST", TPellPost().BuildPostData("EN", -3, {"NEW|1||-1|x"}), 403},
+             Case{"POST", TPellPost().BuildPostData("EN", 0, {"NEW|1||-1|x"}), 400},
+             Case{"POST", TPellPost().BuildPostData("EN", -3, {"NEW|1||-1|x"}), 400},
              Case{"POST", "action=add_deltas&access_id=abc" + good, 400},
-             Case{"POST", "action=add_deltas&access_id=99999999999" + good, 400},
+             Case{"POST", "action=add_deltas&access_id=99999999999999999999" + good, 400},
+             // The id must be the number alone: no byte after it is dropped.
+             Case{"POST", "action=add_deltas&access_id=" + std::to_string(access) + "%00" + good,
+                  400},
+             Case{"POST", "action=add_deltas&access_id=+" + std::to_string(access) + good, 400},
+             Case{"POST", TPellPost().BuildPostData("EN", access, {"NEW|1||-1|A|B"}), 400},
+             Case{"POST", TPellPost().BuildPostData("EN", access, {"NEW|1||-1|"}), 400},
+             Case{"POST", TPellPost().BuildPostData("EN", access, {"NEW|1||-1|\x1b]0;owned\x07"}),
+                  400},
+             Case{"POST", TPellPost().BuildPostData("EN", access, {"NEW|1||-1|caf\xe9"}), 400},
+             Case{"POST", "action=add_deltas&a=1&b=2&c=3&d=4&e=5&f=6" + good, 400},
              Case{"POST", "action=add_deltas&access_id=" + std::to_string(access), 400},
              Case{
                  "POST",
@@ -210,28 +217,75 @@ TEST_F(ExchangeCgiTest, BadUploadsAreRefusedAndStoreNothing) {
              Case{"POST", "", 400},
              Case{"GET", "action=add_deltas&access_id=" + std::to_string(access) + good, 405},
              Case{"PUT", "action=request_access", 405},
+             Case{"GET", "action=request_access&x=1&y=2&z=3&w=4&v=5", 400},
              Case{"HEAD", "action=request_access", 405},
          }) {
         Reply reply = c.Method == "GET" ? Edit("GET", c.Body, "") : Edit(c.Method, "", c.Body);
         EXPECT_EQ(reply.Status, c.Status) << c.Method << " " << c.Body;
+        EXPECT_EQ(HeaderValue(reply, "X-Content-Type-Options"), "nosniff") << c.Body;
         EXPECT_FALSE(GetExchangeHeader(reply.Headers).has_value()) << c.Body;
     }
+    // Unknown ids are refused as changes of someone else's message are: nothing stored, and
+    // nothing said about which it was.
+    std::string refusal;
+    for (const std::string& body :
+         {TPellPost().BuildPostData("EN", access + 100, {"NEW|1||-1|x"}),
+          "action=add_deltas&access_id=99999999999" + good,
+          TPellPost().BuildPostData("EN", access, {"MOD|1|1|-1|Not mine"})}) {
+        Reply reply = Edit("POST", "", body);
+        EXPECT_EQ(reply.Status, 200) << body;
+        EXPECT_EQ(HeaderValue(reply, "Pellora"), "new=0 accepted=1 appended=0") << body;
+        EXPECT_TRUE(reply.Body.empty()) << body;
+        auto why = HeaderValue(reply, "Pellora-Refused");
+        ASSERT_TRUE(why.has_value()) << body;
+        if (refusal.empty())
+            refusal = *why;
+        EXPECT_EQ(*why, refusal);
+    }
     EXPECT_TRUE(Store.Pending().empty());
+}
+
+TEST_F(ExchangeCgiTest, OlderClientsGetNarrowIdsWithAGetNewerOnesWideIdsWithAPost) {
+    auto idOf = [](const Reply& reply) -> TAccessId {
+        auto header = GetExchangeHeader(reply.Headers);
+        auto value = GetTagAttribute(SplitTagAttributes(header.value_or("")), "access_id");
+        return value ? std::stoll(*value) : 0;
+    };
+    Reply narrow = Edit("GET", "action=request_access", "");
+    EXPECT_GT(idOf(narrow), 0);
+    EXPECT_LT(idOf(narrow), FirstWideAccessId);
+    EXPECT_GE(idOf(Edit("POST", "", "action=request_access")), FirstWideAccessId);
+    // Once every client asks with a POST, a GET changes nothing any more.
+    TExchangeLimits limits = Store.Limits();
+    limits.NarrowAccessIds = 0;
+    Store.SetLimits(limits);
+    Reply refused = Edit("GET", "action=request_access", "");
+    EXPECT_EQ(refused.Status, 405);
+    EXPECT_EQ(HeaderValue(refused, "Allow"), "POST");
+    EXPECT_EQ(idOf(refused), 0);
 }
 
 TEST(ExchangeCgiFormat, HeaderValuesStayOnOneLine) {
     TCgiResponse response;
     response.Headers.emplace_back("Pellora-Refused", "a\r\nSet-Cookie: b");
     response.Body = "x";
-    EXPECT_EQ(FormatCgiResponse(response),
-              "Status: 200 OK\r\nPellora-Refused: a  Set-Cookie: b\r\n\r\nx");
+    EXPECT_EQ(FormatCgiResponse(response), "Status: 200 OK\r\nX-Content-Type-Options: "
+                                           "nosniff\r\nPellora-Refused: a  Set-Cookie: b\r\n\r\nx");
+}
+
+TEST(ExchangeCgiFormat, ClientsAreCountedByAddressOrIpv6Network) {
+    EXPECT_EQ(ClientAddress("192.0.2.7"), "192.0.2.7");
+    EXPECT_EQ(ClientAddress("2001:db8:a:b:1:2:3:4"), "2001:db8:a:b::/64");
+    EXPECT_EQ(ClientAddress("2001:db8:a:b::9"), "2001:db8:a:b::/64");
+    EXPECT_EQ(ClientAddress("::ffff:192.0.2.7"), "192.0.2.7");
+    EXPECT_EQ(ClientAddress(""), "unknown");
 }
 
 // The built programs, started as a web server starts them.
 class CgiProgramTest : public ::testing::Test {
 protected:
     CgiProgramTest() : Path(Dir / "exchange.db") {
-        TExchangeStore(Path, TExchangeStore::TOpenMode::Create);
+        TSqliteStore(Path, TSqliteStore::TOpenMode::Create);
     }
     test::ProgramResult Run(const std::string& name, std::map<std::string, std::string> env,
                             const std::string& input = "") {
@@ -261,7 +315,7 @@ TEST_F(CgiProgramTest, EditReadsTheBodyOfContentLength) {
     Reply reply = Split(upload.Out);
     EXPECT_EQ(reply.Status, 200) << upload.Out;
     EXPECT_EQ(FindHeaderLine(reply.Headers, "Pellora:"), "Pellora: new=1 accepted=1 appended=1");
-    EXPECT_EQ(TExchangeStore(Path).Pending().size(), 1u);
+    EXPECT_EQ(TSqliteStore(Path).Pending().size(), 1u);
 }
 
 TEST_F(CgiProgramTest, EditRefusesBodiesItCannotTrust) {
@@ -278,12 +332,10 @@ TEST_F(CgiProgramTest, EditRefusesBodiesItCannotTrust) {
             env["CONTENT_LENGTH"] = c.Length;
         test::ProgramResult result = Run("edit.cgi", env, body);
         EXPECT_EQ(result.ExitStatus, 0);
-        EXPECT_EQ(Split(result.Out).Status, c.Status) << (c.Length ? c.Length : "no length");
+        Reply reply = Split(result.Out);
+        EXPECT_EQ(reply.Status, c.Status) << (c.Length ? c.Length : "no length");
+        EXPECT_FALSE(GetExchangeHeader(reply.Headers).has_value());
     }
-    // None of them reached the store: the next id is still the first.
-    test::ProgramResult access =
-        Run("edit.cgi", {{"REQUEST_METHOD", "GET"}, {"QUERY_STRING", "action=request_access"}});
-    EXPECT_EQ(ParseAccessId(GetExchangeHeader(access.Out).value_or("")), 1);
 }
 
 TEST_F(CgiProgramTest, MissingDatabaseIsAServerErrorAndStaysMissing) {

@@ -66,6 +66,21 @@ TEST(ExchangeForm, ReadsLooseQueriesAndRefusesAmbiguousOnes) {
     auto twice = Refusal([] { ParseForm("access_id=1&x=2&access_id=3"); });
     EXPECT_EQ(twice.first, 400);
     EXPECT_NE(twice.second.find("access_id"), std::string::npos);
+    // No request has more fields than an upload; a flood of them is refused at once.
+    std::string flood;
+    for (int i = 0; i < 160000; ++i)
+        flood += "f" + std::to_string(i) + "=&";
+    EXPECT_EQ(Refusal([&] { ParseForm(flood); }).first, 400);
+    EXPECT_EQ(ParseForm("a=1&b=2&c=3&d=4&e=5&&&").size(), 5u);
+}
+
+TEST(ExchangeForm, AccessIdsAreDigitsOnly) {
+    EXPECT_EQ(AccessIdValue("17"), 17);
+    EXPECT_EQ(AccessIdValue("9223372036854775807"), INT64_MAX);
+    for (const std::string& text :
+         std::vector<std::string>{"", "0", "-1", "+1", " 1", "1 ", "1x", "9223372036854775808",
+                                  std::string("1\0", 2), "0x10"})
+        EXPECT_EQ(Refusal([&] { AccessIdValue(text); }).first, 400) << text;
 }
 
 TEST(ExchangeForm, LanguageCodesAreTwoLetters) {
@@ -80,8 +95,9 @@ TEST(ExchangeDelta, ParsesTheLinesTheClientSends) {
     EXPECT_EQ(ParseDeltaLine(" MOD | 1 | 12 | -2 |  Look at your hands. \t"),
               (TDelta{TMsgAction::Mod, 1, 12, -2, "Look at your hands."}));
     EXPECT_EQ(ParseDeltaLine("DEL|4|7|-9|"), (TDelta{TMsgAction::Del, 4, 7, -9, ""}));
-    // A further "|" ends the text, as it would in the journal line stored for it.
-    EXPECT_EQ(ParseDeltaLine("NEW|2||-1|A|B|C").Text, "A");
+    EXPECT_EQ(
+        ParseDeltaLine("NEW|2||-1|Gr\xc3\xbc\xc3\x9f Gott \xe2\x80\x94 \xf0\x9f\x99\x82").Text,
+        "Gr\xc3\xbc\xc3\x9f Gott \xe2\x80\x94 \xf0\x9f\x99\x82");
 }
 
 TEST(ExchangeDelta, RefusesMalformedLinesWithTheReason) {
@@ -99,6 +115,19 @@ TEST(ExchangeDelta, RefusesMalformedLinesWithTheReason) {
              Case{"MOD|1|x12|-5|x", "server id 'x12'"},
              Case{"MOD|1|2147483648|-5|x", "server id"},
              Case{"NEW|1||- 5|x", "own id '- 5'"},
+             // Text after a further "|" would be lost in the journal line stored for it.
+             Case{"NEW|2||-1|A|B", "'|'"},
+             Case{"NEW|2||-1|", "needs a text"},
+             Case{"MOD|2|5|-1|  ", "needs a text"},
+             Case{"NEW|2||-1|a\x1b[2Jb", "control character"},
+             Case{"NEW|2||-1|a\tb", "control character"},
+             Case{"NEW|2||-1|a\xc2\x9b"
+                  "6nb",
+                  "control character"},
+             Case{"NEW|2||-1|caf\xe9", "UTF-8"},
+             Case{"NEW|2||-1|\xc0\xaf", "UTF-8"},     // overlong "/"
+             Case{"NEW|2||-1|\xed\xa0\x80", "UTF-8"}, // a surrogate
+             Case{"NEW|2||-1|\xf4\x90\x80\x80", "UTF-8"},
          }) {
         auto refusal = Refusal([&] { ParseDeltaLine(c.Line); });
         EXPECT_EQ(refusal.first, 400) << c.Line;
@@ -107,6 +136,10 @@ TEST(ExchangeDelta, RefusesMalformedLinesWithTheReason) {
     // A NUL would cut every later download of the library short at the client.
     std::string withNul("NEW|1||-1|a\0b", 13);
     EXPECT_EQ(Refusal([&] { ParseDeltaLine(withNul); }).first, 400);
+    EXPECT_EQ(
+        Refusal([] { ParseDeltaLine("NEW|1||-1|" + std::string(MaxTextBytes + 1, 'a')); }).first,
+        400);
+    EXPECT_EQ(Refusal([] { ParseDeltaLine("DEL|1|5|-1|"); }).first, 0);
 }
 
 TEST(ExchangeDelta, ParsesAllLinesOrNamesTheBadOne) {
