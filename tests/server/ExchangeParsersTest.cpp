@@ -69,7 +69,7 @@ TEST(ExchangeForm, ReadsLooseQueriesAndRefusesAmbiguousOnes) {
     // No request has more fields than an upload; a flood of them is refused at once.
     std::string flood;
     for (int i = 0; i < 160000; ++i)
-        flood += "f" + std::to_string(i) + "=&";
+        flood.append("f").append(std::to_string(i)).append("=&");
     EXPECT_EQ(Refusal([&] { ParseForm(flood); }).first, 400);
     EXPECT_EQ(ParseForm("a=1&b=2&c=3&d=4&e=5&&&").size(), 5u);
 }
