@@ -266,7 +266,12 @@ void TFreshTabSet::SetTabWidth(int width) {
 
 QColor TFreshTabSet::FaceColor(int index) const {
     const QColor color = ItemColor(index);
-    return color.isValid() ? color : palette().color(QPalette::Button);
+    if (color.isValid())
+        return color;
+    // Without a face colour of its own a tab must still carry its caption: a light caption
+    // (the dialogs use white) gets the dark highlight colour, a dark one the button face.
+    return CaptionColor(index).lightness() > 150 ? palette().color(QPalette::Highlight)
+                                                 : palette().color(QPalette::Button);
 }
 
 QColor TFreshTabSet::CaptionColor(int index) const {
@@ -347,7 +352,7 @@ void TFreshTabSet::paintEvent(QPaintEvent* event) {
         QRect face = whole.adjusted(1, selected ? 0 : 3, -1, 0);
         QColor fill = FaceColor(i);
         if (!selected)
-            fill = Mix(fill, wall, 0.3);
+            fill = Mix(fill, wall, 0.4);
         if (i == hot && enabled && !selected)
             fill = fill.lighter(112);
 
@@ -359,6 +364,13 @@ void TFreshTabSet::paintEvent(QPaintEvent* event) {
         shape.addRoundedRect(QRectF(face.adjusted(0, 0, 0, 4)), 3, 3);
         painter.fillPath(shape, fill);
         painter.restore();
+        if (selected) {
+            // A bar in the caption colour marks the current tab also where the skin gives the
+            // tabs a colour close to the wall's.
+            QColor bar = CaptionColor(i);
+            bar.setAlpha(enabled ? 150 : 60);
+            painter.fillRect(QRect(face.left() + 3, face.top(), face.width() - 6, 2), bar);
+        }
 
         QColor caption = CaptionColor(i);
         if (!enabled)

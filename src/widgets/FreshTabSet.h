@@ -23,8 +23,9 @@ public:
     QColor WallColor() const { return Wall; }
     void SetWallColor(const QColor& color);
 
-    // A tab's face and caption colours; invalid: the palette's button and button text
-    // colours. An index out of range is ignored (and reads as invalid).
+    // A tab's face and caption colours; invalid: the palette's button text colour for the
+    // caption, and for the face the palette's button colour, or its highlight colour when the
+    // caption is light. An index out of range is ignored (and reads as invalid).
     QColor ItemColor(int index) const;
     void SetItemColor(int index, const QColor& color);
     QColor ItemFontColor(int index) const;

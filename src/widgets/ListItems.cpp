@@ -162,6 +162,11 @@ Qt::ItemFlags TListItemModel::flags(const QModelIndex& index) const {
     return result;
 }
 
+QVariant TListItemModel::headerData(int, Qt::Orientation, int role) const {
+    // No column title: otherwise a header (hidden or not) reads as the column's number.
+    return role == Qt::DisplayRole ? QVariant(QString()) : QVariant();
+}
+
 QSize TLineHeightDelegate::sizeHint(const QStyleOptionViewItem& option,
                                     const QModelIndex& index) const {
     QSize size = QStyledItemDelegate::sizeHint(option, index);
