@@ -112,8 +112,9 @@ void TSkinTargets::Apply(QWidget* form, bool allowHooks) {
 }
 
 void TSkinTargets::Walk(QObject* owner, bool allowHooks) {
-    // A copy: a callback may add children while we walk.
-    const QObjectList children = owner->children();
+    // A copy, not a reference: a callback may add children while we walk.
+    QObjectList children = owner->children();
+    children.detach();
     for (QObject* child : children) {
         if (child->property("tag").toInt() == ExcludeTag)
             continue;

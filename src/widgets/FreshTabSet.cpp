@@ -137,8 +137,11 @@ public:
                     QAccessible::accessibleInterface(Children[static_cast<std::size_t>(index)]))
                 return known;
         while (static_cast<int>(Children.size()) <= index) {
+            // Qt's accessibility cache owns what is registered; the destructor deletes it.
             auto* tab = new TTabAccessible(Tabs(), static_cast<int>(Children.size()));
-            Children.push_back(QAccessible::registerAccessibleInterface(tab));
+            // NOLINTNEXTLINE(clang-analyzer-cplusplus.NewDeleteLeaks): owned by the cache
+            const QAccessible::Id id = QAccessible::registerAccessibleInterface(tab);
+            Children.push_back(id);
         }
         return QAccessible::accessibleInterface(Children[static_cast<std::size_t>(index)]);
     }

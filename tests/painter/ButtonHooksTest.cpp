@@ -33,23 +33,25 @@ QColor CentreRightColor(int state) {
 }
 const QColor Magenta(255, 0, 255);
 
+// The colour of one pixel of a frame.
+QColor FramePixel(int state, int x, int y) {
+    const bool sideX = x < Margin || x >= FrameSize - Margin;
+    const bool sideY = y < Margin || y >= FrameSize - Margin;
+    if (sideX && sideY)
+        return CornerColor(state);
+    if (sideX || sideY)
+        return EdgeColor(state);
+    return x < FrameSize / 2 ? CentreLeftColor(state) : CentreRightColor(state);
+}
+
 QImage Strip(bool magentaCorners) {
     QImage strip(5 * FrameSize, FrameSize, QImage::Format_RGB32);
-    for (int state = 1; state <= 5; ++state) {
-        for (int y = 0; y < FrameSize; ++y) {
-            for (int x = 0; x < FrameSize; ++x) {
-                const bool sideX = x < Margin || x >= FrameSize - Margin;
-                const bool sideY = y < Margin || y >= FrameSize - Margin;
-                QColor color = sideX && sideY   ? CornerColor(state)
-                               : sideX || sideY ? EdgeColor(state)
-                                                : (x < FrameSize / 2 ? CentreLeftColor(state)
-                                                                     : CentreRightColor(state));
-                if (magentaCorners && x == 0 && y == 0)
-                    color = Magenta;
-                strip.setPixelColor((state - 1) * FrameSize + x, y, color);
-            }
-        }
-    }
+    for (int state = 1; state <= 5; ++state)
+        for (int y = 0; y < FrameSize; ++y)
+            for (int x = 0; x < FrameSize; ++x)
+                strip.setPixelColor((state - 1) * FrameSize + x, y,
+                                    magentaCorners && x == 0 && y == 0 ? Magenta
+                                                                       : FramePixel(state, x, y));
     return strip;
 }
 

@@ -151,15 +151,15 @@ TEST_F(ListsTest, ScreenReadersReadNamesAndCheckStates) {
 
     struct Expected {
         QWidget* View;
-        QAccessible::Role Role;
         QString Name;
+        QAccessible::Role Role;
         bool Checked;
     };
     const Expected cases[] = {
-        {Tree, QAccessible::Tree, QStringLiteral("Look at your hands."), true},
-        {Tree, QAccessible::Tree, QStringLiteral("Breathe."), false},
-        {Categories, QAccessible::List, QStringLiteral("Reality checks"), true},
-        {Categories, QAccessible::List, QStringLiteral("Tasks"), false},
+        {Tree, QStringLiteral("Look at your hands."), QAccessible::Tree, true},
+        {Tree, QStringLiteral("Breathe."), QAccessible::Tree, false},
+        {Categories, QStringLiteral("Reality checks"), QAccessible::List, true},
+        {Categories, QStringLiteral("Tasks"), QAccessible::List, false},
     };
     for (const Expected& expected : cases) {
         SCOPED_TRACE(expected.Name.toStdString());

@@ -190,25 +190,28 @@ int Run(int argc, char** argv) {
     // the first paint has reached the screen.
     QTimer poll;
     poll.setInterval(20);
+    QTimer shoot;
+    shoot.setSingleShot(true);
+    shoot.setInterval(0);
     QObject::connect(&poll, &QTimer::timeout, &window, [&] {
         if (!window.isActiveWindow())
             return;
         poll.stop();
         std::printf("ready\n");
         std::fflush(stdout);
-        if (screenshot.isEmpty())
-            return;
-        QTimer::singleShot(0, &window, [&] {
-            window.repaint();
-            const QRect frame = window.frameGeometry();
-            const QPixmap shot =
-                window.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
-            const bool saved = shot.save(screenshot);
-            if (!saved)
-                std::fprintf(stderr, "widgets_showcase: cannot write \"%s\"\n",
-                             screenshot.toLocal8Bit().constData());
-            app.exit(saved ? 0 : 1);
-        });
+        if (!screenshot.isEmpty())
+            shoot.start();
+    });
+    QObject::connect(&shoot, &QTimer::timeout, &window, [&] {
+        window.repaint();
+        const QRect frame = window.frameGeometry();
+        const QPixmap shot =
+            window.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+        const bool saved = shot.save(screenshot);
+        if (!saved)
+            std::fprintf(stderr, "widgets_showcase: cannot write \"%s\"\n",
+                         screenshot.toLocal8Bit().constData());
+        app.exit(saved ? 0 : 1);
     });
     poll.start();
     return app.exec();
