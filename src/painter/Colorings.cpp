@@ -1,5 +1,7 @@
 #include "painter/Colorings.h"
 
+#include "widgets/FreshTabSet.h"
+
 #include <QAbstractItemView>
 #include <QAbstractScrollArea>
 #include <QComboBox>
@@ -164,14 +166,35 @@ void TElScrollColoring::ApplyTo(QWidget* widget) const {
     }
 }
 
+namespace {
+
+// A selection colour pair from the sheet. Where the sheet names no selection background, or
+// one that is the list's own background, a selected line would not show: the system's
+// highlight colours stand in (text colour the sheet names is kept).
+void LoadSelection(const TStyleSheet& sheet, const char* selector, TColor listBack, TColor& text,
+                   TColor& back) {
+    const TColor face = ButtonFaceRGB();
+    back = face;
+    const bool hasBack = sheet.GetColor(selector, "background-color", back, face);
+    text = clBlack;
+    const bool hasText = sheet.GetColor(selector, "color", text, clBlack);
+    if (hasBack && ColorToRGB(back) != ColorToRGB(listBack))
+        return;
+    back = clHighlight;
+    if (!hasText)
+        text = clHighlightText;
+}
+
+} // namespace
+
 void TElListBoxColoring::LoadFromSheet(const TStyleSheet& sheet) {
     const TColor face = ButtonFaceRGB();
     Colors.TextColor = SheetColor(sheet, ".list", "color", clBlack);
     Colors.BackColor = SheetColor(sheet, ".list", "background-color", face);
-    Colors.FocusedSelectTextColor = SheetColor(sheet, ".list_sel_focus", "color", clBlack);
-    Colors.FocusedSelectColor = SheetColor(sheet, ".list_sel_focus", "background-color", face);
-    Colors.HideSelectTextColor = SheetColor(sheet, ".list_sel_hide", "color", clBlack);
-    Colors.HideSelectColor = SheetColor(sheet, ".list_sel_hide", "background-color", face);
+    LoadSelection(sheet, ".list_sel_focus", Colors.BackColor, Colors.FocusedSelectTextColor,
+                  Colors.FocusedSelectColor);
+    LoadSelection(sheet, ".list_sel_hide", Colors.BackColor, Colors.HideSelectTextColor,
+                  Colors.HideSelectColor);
     Scroll.Color = SheetColor(sheet, "body", "background-color", face);
 }
 
@@ -227,6 +250,17 @@ bool TElComboColoring::Apply(QObject* control) const {
 }
 
 void ApplyTabSetColoring(QWidget* tabs, const TStyleSheet& sheet) {
+    if (auto* tabSet = qobject_cast<TFreshTabSet*>(tabs)) {
+        const TColor face = ButtonFaceRGB();
+        tabSet->SetWallColor(ResolveColor(SheetColor(sheet, "body", "background-color", face)));
+        TColor tabColor = face;
+        TColor fontColor = clBlack;
+        const bool hasTabColor = sheet.GetColor(".button_up", "background-color", tabColor, face);
+        const bool hasFontColor = sheet.GetColor(".button_up", "color", fontColor, clBlack);
+        tabSet->SetAllItemColors(hasTabColor ? ResolveColor(tabColor) : QColor(),
+                                 hasFontColor ? ResolveColor(fontColor) : QColor());
+        return;
+    }
     QTabBar* bar = qobject_cast<QTabBar*>(tabs);
     auto* tabWidget = qobject_cast<QTabWidget*>(tabs);
     if (tabWidget != nullptr)

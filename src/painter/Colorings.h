@@ -51,7 +51,8 @@ public:
     void ApplyTo(QWidget* scrollArea) const;
 };
 
-// The colours lists, combo boxes and trees share.
+// The colours lists, combo boxes and trees share. A sheet that gives no selection background
+// (or the list's own) gets the system's highlight colours, so a selection always shows.
 struct TListColors {
     TColor TextColor = clBlack;
     TColor BackColor = clBtnFace;
@@ -88,8 +89,8 @@ public:
     bool Apply(QObject* control) const override;
 };
 
-// Tab sets (QTabWidget, QTabBar): the wall behind the tabs from "body", the tabs themselves
-// from ".button_up" when the sheet names their colours.
+// Tab sets (TFreshTabSet, QTabWidget, QTabBar): the wall behind the tabs from "body", the tabs
+// themselves from ".button_up" when the sheet names their colours.
 void ApplyTabSetColoring(QWidget* tabs, const TStyleSheet& sheet);
 
 // The colourings a painter gives the controls of a form.

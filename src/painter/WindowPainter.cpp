@@ -112,6 +112,7 @@ void TChinaPainter::LoadSkin(const std::string& folder, const TStyleSheet& sheet
         // An unreadable skin file costs the skin its buttons, not its colours.
         ButtonDataLoaded = false;
     }
+    ButtonSkin.SetButtons(ButtonDataLoaded ? &Buttons->Buttons() : nullptr);
 }
 
 std::string TChinaPainter::SkinFile(const std::string& name) const {
@@ -267,6 +268,10 @@ void TChinaPainter::ColorControl(QObject* control) const {
 
 void TChinaPainter::ApplyToForm(QWidget* form) {
     SkinTargets.OnControl = [this](QObject* control) { ColorControl(control); };
+    SkinTargets.OnPaint = [this](QPainter& painter, int state, QAbstractButton* control,
+                                 const QRect& rect) {
+        ButtonSkin.Paint(painter, state, control, rect);
+    };
     SkinTargets.Apply(form, SkinButtons && ButtonDataLoaded);
 }
 

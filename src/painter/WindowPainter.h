@@ -1,5 +1,6 @@
 #pragma once
 
+#include "painter/ButtonSkin.h"
 #include "painter/Colorings.h"
 #include "painter/SkinTargets.h"
 #include "skins/Skins.h"
@@ -101,8 +102,12 @@ public:
     TColorizer Colorizer;
     TCompSkin Body{"body"};
     TCompSkin CaptionPart{".caption"};
+    // Lets ApplyToForm hook the form's push buttons and draw them from the skin's button
+    // images (when the skin has a "skin.skn"); off, they are unhooked and look as usual.
     bool SkinButtons = false;
     TSkinTargets SkinTargets;
+    // Draws the buttons this painter hooked, from this painter's button data.
+    TButtonSkin ButtonSkin;
     std::string SkinFolder;
     // The skin's "skin.skn" was read into the button data.
     bool ButtonDataLoaded = false;

@@ -1,4 +1,5 @@
 #include "painter/WindowPainter.h"
+#include "widgets/FreshTabSet.h"
 
 #include "PainterTestApp.h"
 
@@ -150,7 +151,11 @@ TEST_F(ApplyToFormTest, LabelWithoutBackgroundIsTransparentAndListsFallBack) {
     EXPECT_EQ(RoleColor(form.List, QPalette::Text), Hex(0));
     EXPECT_EQ(RoleColor(form.List, QPalette::Base), face);
     EXPECT_EQ(RoleColor(form.List, QPalette::HighlightedText), Hex(0x654321));
-    EXPECT_EQ(RoleColor(form.List, QPalette::Highlight), face);
+    // Without a selection background of its own a selection would not show: the system's
+    // highlight stands in.
+    EXPECT_EQ(RoleColor(form.List, QPalette::Highlight), ResolveColor(clHighlight));
+    EXPECT_EQ(RoleColor(form.List, QPalette::HighlightedText, QPalette::Inactive),
+              ResolveColor(clHighlightText));
     EXPECT_EQ(RoleColor(form.Tree->verticalScrollBar(), QPalette::Button), face);
 }
 
@@ -189,6 +194,38 @@ TEST_F(ApplyToFormTest, TabSetsFollowTheSkinListsCurrentSkin) {
     EXPECT_EQ(RoleColor(&bar, QPalette::Window), Hex(0x010203));
     EXPECT_EQ(RoleColor(&bar, QPalette::WindowText), Hex(0x040506));
     EXPECT_TRUE(bar.autoFillBackground());
+}
+
+TEST_F(ApplyToFormTest, FreshTabSetTakesWallAndTabColoursAndShowsThem) {
+    LoadPainter(FullSheet);
+    QWidget form;
+    auto* tabs = new TFreshTabSet(&form);
+    for (const char* caption : {"Selected", "Private Library", "Public Library"})
+        tabs->addTab(QString::fromLatin1(caption));
+    tabs->SetTabWidth(120);
+    tabs->setGeometry(0, 0, 385, 25);
+    Painter.ApplyToForm(&form);
+    EXPECT_EQ(tabs->WallColor(), Hex(0x101112));
+    for (int i = 0; i < tabs->count(); ++i) {
+        EXPECT_EQ(tabs->ItemColor(i), Hex(0xB0B1B2));
+        EXPECT_EQ(tabs->ItemFontColor(i), Hex(0xC0C1C2));
+    }
+    // Tabs added later take the skin's colours too.
+    tabs->addTab(QStringLiteral("x"));
+    EXPECT_EQ(tabs->ItemColor(3), Hex(0xB0B1B2));
+    tabs->removeTab(3);
+
+    const QImage image = tabs->grab().toImage();
+    // The wall right of the last tab, the current tab's face beside its caption.
+    EXPECT_EQ(test::Pixel(image, 380, 12), Hex(0x101112));
+    EXPECT_EQ(test::Pixel(image, 4, 20), Hex(0xB0B1B2));
+
+    // A sheet without ".button_up" colours leaves the tabs as they were, the wall follows
+    // "body".
+    Skins.Item(0).LoadFromLines({"body { background-color: #0A0B0C }"});
+    Painter.ApplyToForm(&form);
+    EXPECT_EQ(tabs->WallColor(), Hex(0x0A0B0C));
+    EXPECT_EQ(tabs->ItemColor(0), Hex(0xB0B1B2));
 }
 
 } // namespace
