@@ -27,10 +27,10 @@ const std::string SkinsFolder = PELLORA_BUILD_DIR "/share/pellora/Skins/";
 // The skins that ship besides the built-in "Standard".
 const std::vector<std::string> SkinNames = {"Harbrook", "Nightfall", "Vellum", "High Contrast"};
 
-// Text contrast each skin promises: WCAG 2.1 AA (4.5:1) for the high-contrast skin, 3:1 for
-// every other.
+// Text contrast each skin promises: WCAG 2.1 AA for normal text (4.5:1) in every skin, AAA
+// (7:1) in the high-contrast one.
 double RequiredContrast(const std::string& skin) {
-    return skin == "High Contrast" ? 4.5 : 3.0;
+    return skin == "High Contrast" ? 7.0 : 4.5;
 }
 
 // WCAG 2.1 relative luminance of an sRGB colour.
