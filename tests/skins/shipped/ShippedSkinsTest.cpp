@@ -255,7 +255,7 @@ std::vector<TextOn> TextContrasts(const TSkin& skin, const std::string& folder) 
     return result;
 }
 
-// `pellora/build/tests/shipped_skins_tests --gtest_filter=*Contrast*` prints the table.
+// `<build>/tests/shipped_skins_tests --gtest_filter=*Contrast*` prints the measured table.
 TEST_F(ShippedSkins, TextContrastMeetsWhatEachSkinPromises) {
     for (const std::string& name : SkinNames) {
         SCOPED_TRACE(name);
