@@ -290,10 +290,14 @@ TEST(IniFileSharing, TheNextWriteRemovesTheTemporaryFileOfAKilledWrite) {
             for (;;)
                 IniFile(path).WriteString("Big", "Value", big);
         }
-        while (Leftovers(dir.Path(), "prefs.ini").empty())
-            std::this_thread::yield();
-        ::kill(child, SIGKILL);
-        ::waitpid(child, nullptr, 0);
+        // Until the writer's temporary file shows (or the writer is gone, which fails below).
+        bool gone = false;
+        while (!gone && Leftovers(dir.Path(), "prefs.ini").empty())
+            gone = ::waitpid(child, nullptr, WNOHANG) == child;
+        if (!gone) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+        }
         leftovers = Leftovers(dir.Path(), "prefs.ini");
     }
     ASSERT_FALSE(leftovers.empty());
