@@ -17,49 +17,56 @@ bool IsBlank(char c) {
 
 } // namespace
 
+namespace {
+
+bool IsSentenceEnd(char c) {
+    return c == '.' || c == '!' || c == '?' || c == ';';
+}
+
+// Backs off from `end` to the start of a UTF-8 sequence (at most three bytes, so 8-bit text
+// cannot make the piece empty).
+std::size_t SequenceStart(std::string_view text, std::size_t start, std::size_t end) {
+    std::size_t cut = end;
+    for (int back = 0;
+         back < 3 && cut - 1 > start && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80;
+         ++back)
+        --cut;
+    return cut;
+}
+
+// Where the piece that starts at `start` ends: after a line break or a sentence once it is
+// long enough, else at its last blank, else where it reaches maxBytes.
+std::size_t PieceEnd(std::string_view text, std::size_t start, std::size_t maxBytes) {
+    std::size_t end = start;
+    std::size_t lastBlank = 0;
+    while (end < text.size() && end - start < maxBytes) {
+        char c = text[end++];
+        // Short messages stay whole: a cut costs a pause and the sentence melody.
+        bool longEnough = end - start >= maxBytes / 3;
+        if (longEnough && (c == '\n' || c == '\r'))
+            return end;
+        if (longEnough && IsSentenceEnd(c) && end < text.size() && IsBlank(text[end]))
+            return end + 1;
+        if (c == ' ' || c == '\t')
+            lastBlank = end;
+    }
+    if (end >= text.size())
+        return text.size();
+    if (lastBlank > start)
+        return lastBlank;
+    return SequenceStart(text, start, end);
+}
+
+} // namespace
+
 std::vector<std::string_view> SplitSpeechText(std::string_view text, std::size_t maxBytes) {
     std::vector<std::string_view> pieces;
-    auto add = [&](std::string_view piece) {
-        if (std::any_of(piece.begin(), piece.end(), [](char c) { return !IsBlank(c); }))
-            pieces.push_back(piece);
-    };
     std::size_t start = 0;
     while (start < text.size()) {
-        std::size_t end = start;
-        std::size_t lastBlank = 0;
-        std::size_t cut = 0;
-        while (end < text.size() && end - start < maxBytes) {
-            char c = text[end++];
-            // Short messages stay whole: a cut costs a pause and the sentence melody.
-            bool longEnough = end - start >= maxBytes / 3;
-            if (longEnough && (c == '\n' || c == '\r')) {
-                cut = end;
-                break;
-            }
-            if (longEnough && (c == '.' || c == '!' || c == '?' || c == ';') && end < text.size() &&
-                IsBlank(text[end])) {
-                cut = end + 1;
-                break;
-            }
-            if (c == ' ' || c == '\t')
-                lastBlank = end;
-        }
-        if (cut == 0) {
-            if (end >= text.size())
-                cut = text.size();
-            else if (lastBlank > start)
-                cut = lastBlank;
-            else {
-                // No blank at all: back off to the start of a UTF-8 sequence (at most three
-                // bytes, so 8-bit text cannot make the piece empty).
-                cut = end;
-                for (int back = 0; back < 3 && cut - 1 > start &&
-                                   (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80;
-                     ++back)
-                    --cut;
-            }
-        }
-        add(text.substr(start, cut - start));
+        std::size_t cut = PieceEnd(text, start, maxBytes);
+        std::string_view piece = text.substr(start, cut - start);
+        if (std::any_of(piece.begin(), piece.end(), [](char c) { return !IsBlank(c); }))
+            pieces.push_back(piece);
         start = cut;
     }
     return pieces;

@@ -1,7 +1,9 @@
 #include "core/InstalledPopups.h"
 
 #include "core/InstallRecord.h"
+#include "platform/Errors.h"
 #include "platform/FileUtil.h"
+#include "platform/StrUtils.h"
 
 #include <algorithm>
 #include <unordered_map>
@@ -118,15 +120,35 @@ void TInstalledPopups::Compact() const {
     Idx.reset();
 }
 
+std::size_t TInstalledPopups::LineNumber(std::size_t slot) const {
+    std::size_t dead = 0;
+    if (Idx && Idx->DeadCount != 0)
+        dead = static_cast<std::size_t>(std::count(
+            Idx->Dead.begin(), Idx->Dead.begin() + static_cast<std::ptrdiff_t>(slot), true));
+    return slot - dead + 1;
+}
+
 template <typename Visit>
 void TInstalledPopups::ForEachRecord(std::string_view language,
-                                     const std::vector<std::int32_t>& groups, Visit&& visit) const {
+                                     const std::vector<std::int32_t>& groups, Visit&& visit,
+                                     std::vector<TUnreadableLine>* unreadable) const {
     for (std::size_t slot = 0; slot < Store.size(); ++slot) {
         if (IsDead(slot))
             continue;
         InstallRecordView record;
-        if (!ParseInstallRecord(Store[slot], record))
-            continue;
+        try {
+            if (!ParseInstallRecord(Store[slot], record))
+                continue;
+        } catch (const EConvertError& e) {
+            const std::size_t line = LineNumber(slot);
+            if (unreadable) {
+                unreadable->push_back({line, e.what()});
+                continue;
+            }
+            if (FileName.empty())
+                throw EConvertError(Format("Line %zu: %s", line, e.what()));
+            throw EConvertError(Format("Line %zu of \"%s\": %s", line, FileName.c_str(), e.what()));
+        }
         if (!language.empty() && record.Language != language)
             continue;
         if (InGroups(groups, record.Group))
@@ -172,9 +194,11 @@ void TInstalledPopups::Texts(const std::vector<std::int32_t>& groups, TextList& 
 }
 
 void TInstalledPopups::TextViews(const std::vector<std::int32_t>& groups,
-                                 std::vector<std::string_view>& target) const {
-    ForEachRecord({}, groups,
-                  [&](const InstallRecordView& record) { target.push_back(record.Text); });
+                                 std::vector<std::string_view>& target,
+                                 std::vector<TUnreadableLine>* unreadable) const {
+    ForEachRecord(
+        {}, groups, [&](const InstallRecordView& record) { target.push_back(record.Text); },
+        unreadable);
 }
 
 bool TInstalledPopups::FindById(std::int32_t messageId, std::string& language,
@@ -214,10 +238,7 @@ bool TInstalledPopups::FindLine(std::string_view keyForm, std::size_t& index) co
     if (slot == Store.size())
         return false;
     // Position in file order: the live lines before the slot.
-    index = slot;
-    if (Idx && Idx->DeadCount != 0)
-        index -= static_cast<std::size_t>(std::count(
-            Idx->Dead.begin(), Idx->Dead.begin() + static_cast<std::ptrdiff_t>(slot), true));
+    index = LineNumber(slot) - 1;
     return true;
 }
 

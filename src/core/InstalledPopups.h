@@ -10,6 +10,13 @@
 
 namespace pellora {
 
+// A selection line that could not be read: its number (from 1) and why.
+struct TUnreadableLine {
+    std::size_t Line = 0;
+    std::string Reason; // e.g. "'x' is not a valid integer value"
+    bool operator==(const TUnreadableLine&) const = default;
+};
+
 // The user's selection of messages ("Message Selects.dat"): one selection line per entry,
 // kept in file order. Lines that are not records are skipped by every query and are written
 // back unchanged. Changes stay in memory until Save.
@@ -46,7 +53,8 @@ public:
 
     // Adds to the target every record of that language (any when empty; exact case) whose
     // group is in the list (any when the list is empty), in file order, as the mode asks.
-    // A record with a bad number stops the listing with EConvertError.
+    // A record with a bad number stops the listing with EConvertError, whose text names the
+    // line and the file: Line 3 of "<file>": 'x' is not a valid integer value.
     void Enumerate(std::string_view language, const std::vector<std::int32_t>& groups, int mode,
                    TextList& target) const;
     // Numbers of the selected library messages of a language; group 0 = every group.
@@ -56,9 +64,10 @@ public:
     // Text and number of every entry of the groups, all languages; no groups = all groups.
     void Texts(const std::vector<std::int32_t>& groups, TextList& target) const;
     // The texts Texts would add, as views into the held lines (valid until the selection
-    // changes): a pick needs one text of many and need not copy them all.
-    void TextViews(const std::vector<std::int32_t>& groups,
-                   std::vector<std::string_view>& target) const;
+    // changes): a pick needs one text of many and need not copy them all. With `unreadable`,
+    // a line with a bad number is passed over and added there instead of stopping the list.
+    void TextViews(const std::vector<std::int32_t>& groups, std::vector<std::string_view>& target,
+                   std::vector<TUnreadableLine>* unreadable = nullptr) const;
 
     // True only when exactly one record carries the number; language and group are then
     // those of that record (with several, those of the last one, and false).
@@ -78,9 +87,12 @@ private:
     struct Index;
 
     // Calls visit(record) for every live record of the language and groups, in file order.
+    // A line with a bad number goes to `unreadable` when given, else stops the walk.
     template <typename Visit>
     void ForEachRecord(std::string_view language, const std::vector<std::int32_t>& groups,
-                       Visit&& visit) const;
+                       Visit&& visit, std::vector<TUnreadableLine>* unreadable = nullptr) const;
+    // The number (from 1) of the slot's line among the live lines.
+    std::size_t LineNumber(std::size_t slot) const;
     Index& Indexed() const;
     // Slot in Store of the first live line that begins with keyForm, or Store.size().
     std::size_t FirstSlot(std::string_view keyForm) const;

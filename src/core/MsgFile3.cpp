@@ -5,6 +5,8 @@
 #include "platform/StrUtils.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace pellora {
@@ -200,7 +202,17 @@ void TOwnPopupsList::FlushAll() {
 
 void TRemotePopups::RefreshList(const std::vector<std::string>& downloaded) {
     std::string path;
-    Assert(GetFolder(true, path), "Error while requiring folder name for downloads in RefreshList");
+    if (!GetFolder(true, path)) {
+        // The designed text, then the folder it is about and why it could not be made.
+        const int error = errno;
+        const std::string folder = AddTrailingSlash(Folder) + LowerCaseAscii(Language);
+        const std::string why = Folder.empty() || Language.empty()
+                                    ? std::string(" (no folder or language given)")
+                                    : std::string(": ") + std::strerror(error);
+        throw EAssertionFailed(
+            Format("Error while requiring folder name for downloads in RefreshList: \"%s\"%s",
+                   folder.c_str(), why.c_str()));
+    }
     WriteTextLines(FileName(), downloaded);
     Lines = downloaded;
 }

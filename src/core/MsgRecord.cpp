@@ -203,30 +203,59 @@ void TKeyIndex::Clear() {
     Bits = 0;
 }
 
-TextList ReplayJournal(const std::vector<std::string>& lines, std::int32_t group,
-                       bool useServerId) {
-    // The entries of one key form a stack through their links: MOD and DEL only ever touch
-    // the top, so each line costs one index look-up. Texts stay views into the lines until
-    // the end, when only the survivors are copied, in order; deleted entries are skipped.
-    constexpr std::uint32_t Deleted = NoEntry - 1;
-    if (lines.size() > MaxEntries)
-        throw std::length_error("journal too long");
+namespace {
 
-    // First the records of the group, read in one sequential sweep. The message list is
-    // then built in the same array: an entry never lies ahead of the step that made it.
-    struct Item {
-        std::string_view Text;
-        std::int32_t Key;
-        std::uint32_t Link; // the action while a step; Below once an entry
-    };
-    std::vector<Item> items;
+// One record of a replay: first the step as read, then, in the same array, an entry.
+struct ReplayItem {
+    std::string_view Text;
+    std::int32_t Key;
+    std::uint32_t Link; // the action while a step; Below once an entry
+};
+
+constexpr std::uint32_t Deleted = NoEntry - 1;
+
+// The records of the group, read in one sequential sweep.
+std::vector<ReplayItem> ReplaySteps(const std::vector<std::string>& lines, std::int32_t group,
+                                    bool useServerId) {
+    std::vector<ReplayItem> items;
     items.reserve(lines.size());
     TRecordView record;
     for (const std::string& line : lines)
         if (ParseRecordView(line, record) && (group <= 0 || record.Group == group))
             items.push_back({record.Text, MsgKey(record, useServerId),
                              static_cast<std::uint32_t>(record.Action)});
+    return items;
+}
 
+// The entries not deleted, in order, their texts copied.
+TextList ReplaySurvivors(const std::vector<ReplayItem>& items, std::size_t entries,
+                         std::size_t deleted, std::size_t ahead) {
+    TextList result;
+    result.reserve(entries - deleted);
+    // The texts were last read in the first sweep; on a large journal they are out of the
+    // cache by now.
+    for (std::size_t i = 0; i < entries; ++i) {
+        if (i + ahead < entries)
+            __builtin_prefetch(items[i + ahead].Text.data());
+        if (items[i].Link != Deleted)
+            result.push_back({std::string(items[i].Text), items[i].Key});
+    }
+    return result;
+}
+
+} // namespace
+
+TextList ReplayJournal(const std::vector<std::string>& lines, std::int32_t group,
+                       bool useServerId) {
+    // The entries of one key form a stack through their links: MOD and DEL only ever touch
+    // the top, so each line costs one index look-up. Texts stay views into the lines until
+    // the end, when only the survivors are copied, in order; deleted entries are skipped.
+    if (lines.size() > MaxEntries)
+        throw std::length_error("journal too long");
+
+    // The message list is built in the array of the steps: an entry never lies ahead of the
+    // step that made it.
+    std::vector<ReplayItem> items = ReplaySteps(lines, group, useServerId);
     const std::size_t count = items.size();
     std::size_t entries = 0, deleted = 0;
     TKeyIndex top;
@@ -246,7 +275,7 @@ TextList ReplayJournal(const std::vector<std::string>& lines, std::int32_t group
                 __builtin_prefetch(&items[ahead]);
         }
 
-        const Item step = items[i];
+        const ReplayItem step = items[i];
         const auto action = static_cast<TMsgAction>(step.Link);
         if (action == TMsgAction::New) {
             std::uint32_t& last = top[step.Key];
@@ -257,7 +286,7 @@ TextList ReplayJournal(const std::vector<std::string>& lines, std::int32_t group
         std::uint32_t* last = top.Find(step.Key);
         if (last == nullptr || *last == NoEntry)
             continue;
-        Item& entry = items[*last];
+        ReplayItem& entry = items[*last];
         if (action == TMsgAction::Mod) {
             entry.Text = step.Text;
         } else {
@@ -266,18 +295,7 @@ TextList ReplayJournal(const std::vector<std::string>& lines, std::int32_t group
             ++deleted;
         }
     }
-
-    TextList result;
-    result.reserve(entries - deleted);
-    // The texts were last read in the first sweep; on a large journal they are out of the
-    // cache by now.
-    for (std::size_t i = 0; i < entries; ++i) {
-        if (i + EntryAhead < entries)
-            __builtin_prefetch(items[i + EntryAhead].Text.data());
-        if (items[i].Link != Deleted)
-            result.push_back({std::string(items[i].Text), items[i].Key});
-    }
-    return result;
+    return ReplaySurvivors(items, entries, deleted, EntryAhead);
 }
 
 bool FindPendingStart(const std::vector<std::string>& lines, std::size_t& start) {

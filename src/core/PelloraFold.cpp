@@ -1,6 +1,7 @@
 #include "core/PelloraFold.h"
 
 #include "core/LangPrefs.h"
+#include "platform/Errors.h"
 #include "platform/FileUtil.h"
 #include "platform/SpecialFolders.h"
 #include "platform/StrUtils.h"
@@ -51,6 +52,9 @@ TPellFolders::TPellFolders(const std::string& exePath, const std::string& appDat
     std::string exeFolder = ExtractFilePath(exePath);
     std::string parent = exeFolder.empty() ? "" : ExtractFilePath(RemoveTrailingSlash(exeFolder));
     InstallPath = parent + "share/pellora/";
+    // An empty folder would put the user's files at the root of the file system.
+    if (appDataFolder.empty())
+        throw EFileError("There is no folder for the user's data.");
     AppDataPath = AddTrailingSlash(appDataFolder);
 }
 
@@ -135,8 +139,7 @@ void TStartDataInstall::InstallSelects(const TPellFolders& folders) {
 TPellFolders& Folders(const char* programName) {
     static std::unique_ptr<TPellFolders> folders;
     if (!folders) {
-        folders = std::make_unique<TPellFolders>(ExecutablePath(),
-                                                 GetSpecialFolder(PerUser, AppDataFolder, false),
+        folders = std::make_unique<TPellFolders>(ExecutablePath(), UserDataFolder(),
                                                  programName ? programName : "");
         TStartDataInstall::Run(*folders);
     }

@@ -11,8 +11,8 @@ namespace pellora {
 class TPellFolders {
 public:
     // exePath: the running program; appDataFolder: the per-user application-data folder
-    // (empty when the system has none); programName: the base of the settings file names,
-    // by default the executable's name without its extension.
+    // (UserDataFolder(); EFileError when empty); programName: the base of the settings file
+    // names, by default the executable's name without its extension.
     TPellFolders(const std::string& exePath, const std::string& appDataFolder,
                  std::string programName = "");
 

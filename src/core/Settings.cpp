@@ -45,11 +45,13 @@ WindowState ReadWindowState(const std::string& stateFile, int screenWidth, int s
 
 void WriteWindowState(const std::string& stateFile, int screenWidth, int screenHeight,
                       const WindowState& state) {
-    IniFile file(stateFile);
     const std::string section = StateSection(screenWidth, screenHeight);
-    file.WriteInteger(section, keys::LeftName, state.Left);
-    file.WriteInteger(section, keys::TopName, state.Top);
-    file.WriteString(section, keys::SkinName, state.Skin);
+    // One replace: a kill between separate writes would leave a position that never was.
+    IniFile(stateFile).Update([&](IniBatch& file) {
+        file.WriteInteger(section, keys::LeftName, state.Left);
+        file.WriteInteger(section, keys::TopName, state.Top);
+        file.WriteString(section, keys::SkinName, state.Skin);
+    });
 }
 
 } // namespace pellora

@@ -104,7 +104,7 @@ struct WindowState {
 };
 WindowState ReadWindowState(const std::string& stateFile, int screenWidth, int screenHeight,
                             int windowWidth);
-// Writes "Left", "Top" and "Skin" in that order.
+// Writes "Left", "Top" and "Skin" in that order, in one atomic replace of the file.
 void WriteWindowState(const std::string& stateFile, int screenWidth, int screenHeight,
                       const WindowState& state);
 

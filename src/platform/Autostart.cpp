@@ -29,30 +29,39 @@ struct FoundEntry {
     DesktopEntry Entry;
 };
 
+// How many continuation bytes a lead byte announces, and its own bits of the code point;
+// false for a byte that cannot start a sequence.
+bool LeadByte(unsigned char c, std::size_t& extra, std::uint32_t& code) {
+    if ((c & 0xE0) == 0xC0) {
+        extra = 1;
+        code = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        extra = 2;
+        code = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+        extra = 3;
+        code = c & 0x07;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 // Desktop files hold UTF-8 text only, and no NUL.
 bool ValidText(std::string_view text) {
     static constexpr std::uint32_t Smallest[] = {0, 0x80, 0x800, 0x10000};
     for (std::size_t i = 0; i < text.size();) {
         unsigned char c = static_cast<unsigned char>(text[i]);
-        std::size_t extra = 0;
-        std::uint32_t code = c;
-        if (c == 0) {
-            return false;
-        } else if (c < 0x80) {
+        if (c < 0x80) {
+            if (c == 0)
+                return false;
             ++i;
             continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            extra = 1;
-            code = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2;
-            code = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3;
-            code = c & 0x07;
-        } else {
-            return false;
         }
+        std::size_t extra = 0;
+        std::uint32_t code = 0;
+        if (!LeadByte(c, extra, code))
+            return false;
         if (text.size() - i <= extra)
             return false;
         for (std::size_t k = 1; k <= extra; ++k) {
@@ -163,10 +172,9 @@ DesktopEntry ReadEntry(const std::string& path) {
             entry.Name = UnescapeValue(value);
         else if (key == "Exec")
             entry.Exec = value;
-        else if (key == "Hidden" && IsTrue(value))
-            entry.Disabled = true;
-        // GNOME's session switches entries off this way instead of with Hidden.
-        else if (key == "X-GNOME-Autostart-enabled" && (value == "false" || value == "0"))
+        // GNOME's session switches entries off with its own key instead of with Hidden.
+        else if ((key == "Hidden" && IsTrue(value)) ||
+                 (key == "X-GNOME-Autostart-enabled" && (value == "false" || value == "0")))
             entry.Disabled = true;
     }
     entry.Valid = seenMainGroup;
@@ -211,6 +219,7 @@ std::vector<FoundEntry> SharedEntries(const std::string& userFolder,
         folders.push_back("/etc/xdg/autostart");
 
     std::vector<std::string> taken;
+    taken.reserve(userEntries.size());
     for (const auto& user : userEntries)
         taken.push_back(user.FileName);
     std::vector<FoundEntry> result;

@@ -6,10 +6,12 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,6 +45,39 @@ std::string ReplacementTarget(const std::string& path) {
             return resolved;
     }
     return path;
+}
+
+// Temporary files of replacements are named "<file>.~<process id>-<counter>".
+std::string TempFileName(const std::string& target, unsigned counter) {
+    return Format("%s.~%d-%u", target.c_str(), static_cast<int>(::getpid()), counter);
+}
+
+// The process that wrote the temporary file `name` of `fileName`, or 0 when it is not one.
+pid_t TempFileWriter(std::string_view name, std::string_view fileName) {
+    if (name.size() <= fileName.size() + 2 || name.substr(0, fileName.size()) != fileName ||
+        name.substr(fileName.size(), 2) != ".~")
+        return 0;
+    std::string_view rest = name.substr(fileName.size() + 2);
+    std::size_t dash = rest.find('-');
+    if (dash == std::string_view::npos || dash + 1 >= rest.size())
+        return 0;
+    for (char c : rest.substr(dash + 1))
+        if (c < '0' || c > '9')
+            return 0;
+    std::optional<std::int32_t> pid = ParseInt32(rest.substr(0, dash));
+    return pid && *pid > 0 && rest.front() != '+' ? static_cast<pid_t>(*pid) : 0;
+}
+
+// A write killed before its rename leaves its temporary file behind; the next replacement
+// of the same file removes those whose writer is gone. A live writer's file is left alone.
+void RemoveStaleTemporaries(const std::string& folder, const std::string& fileName) {
+    for (const std::string& name : ListFolder(folder)) {
+        pid_t writer = TempFileWriter(name, fileName);
+        if (writer == 0 || writer == ::getpid())
+            continue;
+        if (::kill(writer, 0) != 0 && errno == ESRCH)
+            ::unlink((folder + name).c_str());
+    }
 }
 
 } // namespace
@@ -127,7 +162,7 @@ void AtomicWriteFile(const std::string& path, std::string_view bytes) {
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = Format("%s.~%d-%u", target.c_str(), static_cast<int>(::getpid()), counter++);
+        temp = TempFileName(target, counter++);
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
             break;
@@ -153,7 +188,8 @@ void AtomicWriteFile(const std::string& path, std::string_view bytes) {
         ::unlink(temp.c_str());
         throw EFileError(Format("Cannot write \"%s\": %s", path.c_str(), ErrorText(error).c_str()));
     }
-    // Make the rename itself durable.
+    RemoveStaleTemporaries(folder, ExtractFileName(target));
+    // Make the rename and the removals durable.
     int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         ::fsync(dirFd);

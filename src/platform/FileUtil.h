@@ -20,6 +20,7 @@ std::string ReadFileBytes(const std::string& path);
 // synced and renamed over the old one, so a crash leaves either the old or the new file.
 // Missing folders are created; an existing file keeps its permission bits and a link is
 // followed to the file it names. Throws EFileError on failure (the old file is untouched).
+// Temporary files that killed writers of the same file left behind are removed.
 void AtomicWriteFile(const std::string& path, std::string_view bytes);
 
 // Lines end at CR LF, LF or CR; a last line without an ending still counts.

@@ -4,7 +4,10 @@
 #include "platform/FileUtil.h"
 #include "platform/StrUtils.h"
 
+#include <cerrno>
+#include <cstring>
 #include <optional>
+#include <sys/stat.h>
 #include <vector>
 
 namespace pellora {
@@ -58,6 +61,14 @@ std::vector<std::string> LoadLines(const std::string& path) {
     } catch (const std::exception&) {
         return {}; // unreadable reads as all defaults
     }
+}
+
+// For a write: a file that is there but cannot be read must not be replaced by one that
+// holds only the new key.
+std::vector<std::string> LoadLinesToChange(const std::string& path) {
+    if (!FileExists(path))
+        return {};
+    return SplitTextLines(ReadFileBytes(path));
 }
 
 // Finds the key's line; sets sectionEnd to the line after the last key of the first
@@ -124,6 +135,45 @@ std::string CleanValue(std::string value) {
     return value;
 }
 
+// Sets the key's line in place, or adds it after the section's last key, or adds the
+// section at the end.
+void SetKey(std::vector<std::string>& lines, std::string_view section, std::string_view key,
+            std::string_view value) {
+    std::string keyLine(key);
+    keyLine += '=';
+    keyLine += OneLine(value);
+    std::size_t sectionEnd = std::string::npos;
+    std::size_t at = FindKey(lines, section, key, &sectionEnd);
+    if (at != std::string::npos) {
+        lines[at] = keyLine;
+    } else if (sectionEnd != std::string::npos) {
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(sectionEnd), keyLine);
+    } else {
+        // Built piecewise: GCC 12 warns falsely (-Wrestrict) about "[" + std::string.
+        std::string header = "[";
+        header.append(section).append("]");
+        lines.push_back(std::move(header));
+        lines.push_back(keyLine);
+    }
+}
+
+// True when there was such a key.
+bool RemoveKey(std::vector<std::string>& lines, std::string_view section, std::string_view key) {
+    std::size_t at = FindKey(lines, section, key);
+    if (at == std::string::npos)
+        return false;
+    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(at));
+    return true;
+}
+
+std::string ReadStringFrom(const std::optional<std::string>& raw, std::string_view defaultValue) {
+    return CleanValue(raw ? *raw : std::string(TrimBlanks(defaultValue)));
+}
+
+std::int32_t ReadIntegerFrom(const std::optional<std::string>& raw, std::int32_t defaultValue) {
+    return raw ? IniFile::StrToIntDef(CleanValue(*raw), defaultValue) : defaultValue;
+}
+
 } // namespace
 
 IniFile IniFile::FromText(std::string_view text, std::string name) {
@@ -169,14 +219,12 @@ std::int32_t IniFile::StrToIntDef(std::string_view text, std::int32_t defaultVal
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
                                 std::string_view defaultValue) const {
-    std::optional<std::string> raw = ReadRaw(section, key);
-    return CleanValue(raw ? *raw : std::string(TrimBlanks(defaultValue)));
+    return ReadStringFrom(ReadRaw(section, key), defaultValue);
 }
 
 std::int32_t IniFile::ReadInteger(std::string_view section, std::string_view key,
                                   std::int32_t defaultValue) const {
-    std::optional<std::string> raw = ReadRaw(section, key);
-    return raw ? StrToIntDef(CleanValue(*raw), defaultValue) : defaultValue;
+    return ReadIntegerFrom(ReadRaw(section, key), defaultValue);
 }
 
 bool IniFile::ReadBool(std::string_view section, std::string_view key, bool defaultValue) const {
@@ -188,25 +236,7 @@ bool IniFile::ValueExists(std::string_view section, std::string_view key) const 
 }
 
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-    RequireWritable();
-    std::vector<std::string> lines = LoadLines(Path);
-    std::string keyLine(key);
-    keyLine += '=';
-    keyLine += OneLine(value);
-    std::size_t sectionEnd = std::string::npos;
-    std::size_t at = FindKey(lines, section, key, &sectionEnd);
-    if (at != std::string::npos) {
-        lines[at] = keyLine;
-    } else if (sectionEnd != std::string::npos) {
-        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(sectionEnd), keyLine);
-    } else {
-        // Built piecewise: GCC 12 warns falsely (-Wrestrict) about "[" + std::string.
-        std::string header = "[";
-        header.append(section).append("]");
-        lines.push_back(std::move(header));
-        lines.push_back(keyLine);
-    }
-    WriteTextLines(Path, lines);
+    Update([&](IniBatch& batch) { batch.WriteString(section, key, value); });
 }
 
 void IniFile::WriteInteger(std::string_view section, std::string_view key, std::int32_t value) {
@@ -218,13 +248,103 @@ void IniFile::WriteBool(std::string_view section, std::string_view key, bool val
 }
 
 void IniFile::DeleteKey(std::string_view section, std::string_view key) {
-    RequireWritable();
-    std::vector<std::string> lines = LoadLines(Path);
-    std::size_t at = FindKey(lines, section, key);
-    if (at == std::string::npos)
+    Update([&](IniBatch& batch) { batch.DeleteKey(section, key); });
+}
+
+void IniFile::Update(const std::function<void(IniBatch&)>& edit) {
+    IniBatch batch(*this);
+    edit(batch);
+    batch.Commit();
+}
+
+std::string IniFile::LockFileName(const std::string& path) {
+    return path + ".lock";
+}
+
+IniBatch::IniBatch(const IniFile& file) : Path(file.Path) {
+    file.RequireWritable();
+    const std::string folder = ExtractFilePath(Path);
+    if (!folder.empty() && !ForceDirectories(folder))
+        throw EFileError(
+            Format("Cannot create the folder \"%s\": %s", folder.c_str(), std::strerror(errno)));
+    Lock = std::make_unique<FileLock>(IniFile::LockFileName(Path));
+    Load();
+}
+
+IniBatch::~IniBatch() = default;
+
+IniBatch::Stamp IniBatch::StampOf(const std::string& path) {
+    struct stat st {};
+    Stamp stamp;
+    if (::stat(path.c_str(), &st) != 0)
+        return stamp;
+    stamp.Exists = true;
+    stamp.Device = st.st_dev;
+    stamp.Inode = st.st_ino;
+    stamp.Size = static_cast<std::uint64_t>(st.st_size);
+    stamp.ModifiedNs =
+        static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return stamp;
+}
+
+void IniBatch::Load() {
+    Loaded = StampOf(Path);
+    Lines = LoadLinesToChange(Path);
+}
+
+std::string IniBatch::ReadString(std::string_view section, std::string_view key,
+                                 std::string_view defaultValue) const {
+    return ReadStringFrom(RawValue(Lines, section, key), defaultValue);
+}
+
+std::int32_t IniBatch::ReadInteger(std::string_view section, std::string_view key,
+                                   std::int32_t defaultValue) const {
+    return ReadIntegerFrom(RawValue(Lines, section, key), defaultValue);
+}
+
+bool IniBatch::ReadBool(std::string_view section, std::string_view key, bool defaultValue) const {
+    return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+bool IniBatch::ValueExists(std::string_view section, std::string_view key) const {
+    return RawValue(Lines, section, key).has_value();
+}
+
+void IniBatch::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    SetKey(Lines, section, key, value);
+    Edits.push_back({std::string(section), std::string(key), std::string(value)});
+}
+
+void IniBatch::WriteInteger(std::string_view section, std::string_view key, std::int32_t value) {
+    WriteString(section, key, std::to_string(value));
+}
+
+void IniBatch::WriteBool(std::string_view section, std::string_view key, bool value) {
+    WriteString(section, key, value ? "1" : "0");
+}
+
+void IniBatch::DeleteKey(std::string_view section, std::string_view key) {
+    if (RemoveKey(Lines, section, key))
+        Edits.push_back({std::string(section), std::string(key), std::nullopt});
+}
+
+void IniBatch::Commit() {
+    if (Edits.empty())
         return;
-    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(at));
-    WriteTextLines(Path, lines);
+    // Under the lock only this thread can have changed the file since it was read, through
+    // another object; keep what it wrote and make these edits over it.
+    if (!(StampOf(Path) == Loaded)) {
+        Lines = LoadLinesToChange(Path);
+        for (const Edit& edit : Edits) {
+            if (edit.Value)
+                SetKey(Lines, edit.Section, edit.Key, *edit.Value);
+            else
+                RemoveKey(Lines, edit.Section, edit.Key);
+        }
+    }
+    WriteTextLines(Path, Lines);
+    Edits.clear();
+    Loaded = StampOf(Path);
 }
 
 } // namespace pellora

@@ -3,6 +3,7 @@
 #include "platform/StrUtils.h"
 
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <set>
 #include <string_view>
@@ -41,6 +42,42 @@ const std::set<std::string>& LanguagesWithData() {
     return languages;
 }
 
+// Who claims each two-letter code among the languages ICU lists: the languages of ISO 639-1
+// by their own code, the others by the first two letters of their ISO 639-2 code.
+struct ShortCodeClaims {
+    std::set<std::string> Iso6391;
+    std::map<std::string, std::set<std::string>> Truncated; // code -> languages
+};
+
+const ShortCodeClaims& Claims() {
+    static const ShortCodeClaims claims = [] {
+        ShortCodeClaims result;
+        int32_t count = 0;
+        const icu::Locale* locales = icu::Locale::getAvailableLocales(count);
+        for (int32_t i = 0; i < count; ++i) {
+            const std::string language = locales[i].getLanguage();
+            const std::string code3 = locales[i].getISO3Language();
+            if (language.size() == 2)
+                result.Iso6391.insert(UpperCaseAscii(language));
+            else if (!language.empty() && code3.size() >= 2)
+                result.Truncated[UpperCaseAscii(code3.substr(0, 2))].insert(language);
+        }
+        return result;
+    }();
+    return claims;
+}
+
+// A truncated code names a language only when no other language claims it: the code names
+// the folder and file of the language's own messages, which two languages must not share.
+bool OwnsTruncatedCode(const std::string& code, const std::string& language) {
+    const ShortCodeClaims& claims = Claims();
+    if (claims.Iso6391.count(code) != 0)
+        return false;
+    auto found = claims.Truncated.find(code);
+    return found == claims.Truncated.end() ||
+           (found->second.size() == 1 && *found->second.begin() == language);
+}
+
 LocaleNames NamesOf(const icu::Locale& locale, std::string id) {
     LocaleNames names;
     names.Id = std::move(id);
@@ -61,9 +98,15 @@ LocaleNames NamesOf(const icu::Locale& locale, std::string id) {
         return names;
     names.Code3 = UpperCaseAscii(code3);
     // ICU keeps the ISO 639-1 code as the language where one exists; the others get the
-    // truncated three-letter code, as the original two-letter codes were formed.
-    names.Code2 = std::string_view(language).size() == 2 ? UpperCaseAscii(language)
-                                                         : names.Code3.substr(0, 2);
+    // truncated three-letter code, as the original two-letter codes were formed, unless
+    // another language claims it too.
+    if (std::string_view(language).size() == 2) {
+        names.Code2 = UpperCaseAscii(language);
+    } else {
+        std::string code = names.Code3.substr(0, 2);
+        if (OwnsTruncatedCode(code, language))
+            names.Code2 = std::move(code);
+    }
     return names;
 }
 
@@ -124,8 +167,8 @@ int CompareText(const std::string& a, const std::string& b) {
     // where a reader looks for them; secondary strength ignores letter case only.
     if (const icu::Collator* collator = ListCollator()) {
         UErrorCode status = U_ZERO_ERROR;
-        UCollationResult result = collator->compareUTF8(
-            icu::StringPiece(a.data(), a.size()), icu::StringPiece(b.data(), b.size()), status);
+        UCollationResult result =
+            collator->compareUTF8(icu::StringPiece(a), icu::StringPiece(b), status);
         if (U_SUCCESS(status))
             return result;
     }

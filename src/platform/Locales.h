@@ -11,7 +11,9 @@ struct LocaleNames {
     std::string EnglishName; // English name of its language, e.g. "German"; may be empty
     std::string NativeName;  // the language's own name for itself, e.g. "Deutsch"; may be empty
     // Two-letter code, upper case, e.g. "DE": ISO 639-1 where the language has one, else the
-    // first two letters of Code3, so two languages may share it ("ast" and "as" give "AS").
+    // first two letters of Code3 when no other language of ICU's list claims them. Empty for
+    // a language whose code would collide ("ast" would give the "AS" of "as"): such a
+    // language has no title and is left out of the language lists.
     std::string Code2;
     std::string Code3; // three-letter ISO 639-2 code, upper case, e.g. "DEU"
 };

@@ -1,12 +1,15 @@
 #include "platform/SpecialFolders.h"
 
+#include "platform/Errors.h"
 #include "platform/FileUtil.h"
 #include "platform/StrUtils.h"
 
 #include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
+#include <optional>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -143,11 +146,50 @@ std::string FirstOfList(const char* variable, const char* fallback) {
     return WithoutTrailingSlashes(std::string(SplitFields(fallback, ':').front()));
 }
 
-// The value of XDG_<name>_DIR in user-dirs.dirs, in the only two forms that file allows:
-// "$HOME/..." and "/...". Anything else is ignored, as other readers of the file do; when a
-// name is given more than once the last one counts, as when the file is sourced by a shell.
-// A folder set to $HOME itself is how a user switches the folder off; the answer is then
-// $HOME, which is also what xdg-user-dir prints for it.
+// The folder a user-dirs.dirs line sets for `key` ("XDG_DESKTOP_DIR"), in the only two
+// forms that file allows: "$HOME/..." and "/...". Nothing for other lines and other forms.
+std::optional<std::string> UserDirLine(std::string_view rest, const std::string& key,
+                                       const std::string& home) {
+    auto skipBlanks = [&rest] {
+        while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t'))
+            rest.remove_prefix(1);
+    };
+    skipBlanks();
+    if (rest.substr(0, key.size()) != key)
+        return std::nullopt;
+    rest.remove_prefix(key.size());
+    skipBlanks();
+    if (rest.empty() || rest.front() != '=')
+        return std::nullopt;
+    rest.remove_prefix(1);
+    skipBlanks();
+    if (rest.empty() || rest.front() != '"')
+        return std::nullopt;
+    rest.remove_prefix(1);
+    std::string path;
+    if (rest.substr(0, 5) == "$HOME") {
+        rest.remove_prefix(5);
+        if (!rest.empty() && rest.front() != '/' && rest.front() != '"')
+            return std::nullopt; // "$HOMEX" names some other variable
+        path = home;
+    } else if (rest.empty() || rest.front() != '/') {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < rest.size() && rest[i] != '"'; ++i) {
+        if (rest[i] == '\\' && i + 1 < rest.size())
+            ++i;
+        path += rest[i];
+    }
+    if (path.empty())
+        return std::nullopt;
+    return path;
+}
+
+// The value of XDG_<name>_DIR in user-dirs.dirs. Anything but the two allowed forms is
+// ignored, as other readers of the file do; when a name is given more than once the last one
+// counts, as when the file is sourced by a shell. A folder set to $HOME itself is how a user
+// switches the folder off; the answer is then $HOME, which is also what xdg-user-dir prints
+// for it.
 std::string UserDir(const std::string& home, const char* name, const char* fallback) {
     std::string result = home + "/" + fallback;
     std::string config = BaseHome("XDG_CONFIG_HOME", ".config");
@@ -160,41 +202,9 @@ std::string UserDir(const std::string& home, const char* name, const char* fallb
         return result;
     }
     const std::string key = std::string("XDG_") + name + "_DIR";
-    for (const auto& line : lines) {
-        std::string_view rest = line;
-        auto skipBlanks = [&rest] {
-            while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t'))
-                rest.remove_prefix(1);
-        };
-        skipBlanks();
-        if (rest.substr(0, key.size()) != key)
-            continue;
-        rest.remove_prefix(key.size());
-        skipBlanks();
-        if (rest.empty() || rest.front() != '=')
-            continue;
-        rest.remove_prefix(1);
-        skipBlanks();
-        if (rest.empty() || rest.front() != '"')
-            continue;
-        rest.remove_prefix(1);
-        std::string path;
-        if (rest.substr(0, 5) == "$HOME") {
-            rest.remove_prefix(5);
-            if (!rest.empty() && rest.front() != '/' && rest.front() != '"')
-                continue; // "$HOMEX" names some other variable
-            path = home;
-        } else if (rest.empty() || rest.front() != '/') {
-            continue;
-        }
-        for (std::size_t i = 0; i < rest.size() && rest[i] != '"'; ++i) {
-            if (rest[i] == '\\' && i + 1 < rest.size())
-                ++i;
-            path += rest[i];
-        }
-        if (!path.empty())
-            result = WithoutTrailingSlashes(path);
-    }
+    for (const auto& line : lines)
+        if (std::optional<std::string> path = UserDirLine(line, key, home))
+            result = WithoutTrailingSlashes(*path);
     return result;
 }
 
@@ -274,6 +284,28 @@ std::string GetSpecialFolder(int scope, int kind, bool noCreate) {
     if (!noCreate || !path.empty())
         cache.Known[scope][kind] = true;
     return path;
+}
+
+std::string UserDataFolder() {
+    std::string folder = GetSpecialFolder(PerUser, AppDataFolder, false);
+    if (!folder.empty())
+        return folder;
+    const std::string wanted = FolderPath(Rules[PerUser][AppDataFolder]);
+    const std::string home = HomeFolder();
+    std::string fallback = home.empty() ? std::string() : home + "/.local/share";
+    if (!fallback.empty() && fallback != wanted && MakeFolders(fallback, 0700))
+        return fallback;
+    const int error = errno;
+    std::string tried;
+    for (const std::string& path : {wanted, fallback})
+        if (!path.empty() && tried.find("\"" + path + "\"") == std::string::npos)
+            tried += (tried.empty() ? "\"" : " and \"") + path + "\"";
+    if (tried.empty())
+        throw EFileError("Cannot find a folder for the user's data: neither XDG_DATA_HOME nor "
+                         "HOME names one. Set HOME to your home folder.");
+    throw EFileError(Format("Cannot create a folder for the user's data: tried %s (%s). Set "
+                            "XDG_DATA_HOME or HOME to a folder you can write to.",
+                            tried.c_str(), std::strerror(error)));
 }
 
 void ResetSpecialFolders() {

@@ -27,6 +27,12 @@ constexpr int FolderKindCount = 11;
 // it was found; a failed lookup without creation is tried again next time.
 std::string GetSpecialFolder(int scope, int kind, bool noCreate);
 
+// The per-user application-data folder without a trailing slash: $XDG_DATA_HOME, or
+// $HOME/.local/share when that cannot be had (both created when missing). Throws EFileError
+// naming both folders when neither can be had: the program must then stop rather than keep
+// the user's files in some folder nobody chose.
+std::string UserDataFolder();
+
 // Forgets every cached answer (tests change the environment between cases).
 void ResetSpecialFolders();
 

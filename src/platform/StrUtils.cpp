@@ -125,6 +125,7 @@ std::string Format(const char* format, ...) {
     va_start(args, format);
     va_list copy;
     va_copy(copy, args);
+    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): va_copy above initialises it.
     int size = std::vsnprintf(nullptr, 0, format, copy);
     va_end(copy);
     std::string result;

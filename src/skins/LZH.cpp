@@ -158,11 +158,17 @@ public:
         while (Count <= 56) {
             if (P == End)
                 NextChunk();
-            std::uint64_t byte = P != End ? *P++ : 0;
+            std::uint64_t byte = 0;
+            if (P != End)
+                byte = *P++;
+            else
+                ++Padding;
             Buffer |= byte << (56 - Count);
             Count += 8;
         }
     }
+    // Whether bits were taken that the input did not hold (only read ahead is no harm).
+    bool RanPastEnd() const { return static_cast<std::uint64_t>(Count) < 8 * Padding; }
     unsigned Bit() {
         if (Count == 0)
             Refill();
@@ -202,6 +208,7 @@ private:
     const unsigned char* End;
     std::uint64_t Buffer = 0;
     int Count = 0;
+    std::uint64_t Padding = 0; // zero bytes put in after the end of the input
 };
 
 std::unique_ptr<TTables> NewTables() {
@@ -261,16 +268,20 @@ void Decode(TTables& t, TBitInput& in, std::uint32_t unpackedSize, Flush&& flush
 } // namespace
 
 void TLZH::Unpack(std::uint32_t unpackedSize, const TReadProc& read, const TWriteProc& write) {
+    PastInput = false;
     if (unpackedSize == 0)
         return;
     std::unique_ptr<TTables> tables = NewTables();
     TBitInput in({}, &read);
     Decode(*tables, in, unpackedSize,
            [&](const char* data, std::size_t size) { write(data, size); });
+    PastInput = in.RanPastEnd();
 }
 
-std::string TLZH::Unpack(std::uint32_t unpackedSize, std::string_view input) {
+std::string TLZH::Unpack(std::uint32_t unpackedSize, std::string_view input, bool* ranPastInput) {
     std::string output;
+    if (ranPastInput)
+        *ranPastInput = false;
     if (unpackedSize == 0)
         return output;
     std::unique_ptr<TTables> tables = NewTables();
@@ -279,6 +290,8 @@ std::string TLZH::Unpack(std::uint32_t unpackedSize, std::string_view input) {
     Decode(*tables, in, unpackedSize, [&](const char* data, std::size_t size) {
         output.append(data, std::min<std::size_t>(size, unpackedSize - output.size()));
     });
+    if (ranPastInput)
+        *ranPastInput = in.RanPastEnd();
     return output;
 }
 

@@ -46,8 +46,17 @@ public:
     void Unpack(std::uint32_t unpackedSize, const TReadProc& read, const TWriteProc& write);
 
     // The whole stream in memory; the result is exactly unpackedSize bytes long (bytes a
-    // damaged stream produces past it are dropped). The caller bounds unpackedSize.
-    static std::string Unpack(std::uint32_t unpackedSize, std::string_view input);
+    // damaged stream produces past it are dropped). The caller bounds unpackedSize. With
+    // ranPastInput, tells whether the decoding needed bits the input did not hold.
+    static std::string Unpack(std::uint32_t unpackedSize, std::string_view input,
+                              bool* ranPastInput = nullptr);
+
+    // Whether the last Unpack through procedures needed bits past the end of its input,
+    // that is, decoded zero bits in their place: a truncated stream.
+    bool RanPastInput() const { return PastInput; }
+
+private:
+    bool PastInput = false;
 };
 
 } // namespace pellora

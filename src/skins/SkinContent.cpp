@@ -51,12 +51,14 @@ TSkinContent::TLoadResult TSkinContent::Load(const std::string& fileName) {
         Error = Format("The skin file \"%s\" is too large to be a skin file.", fileName.c_str());
         return TLoadResult::Rejected;
     }
-    return LoadFromBytes(ReadFileBytes(fileName)) ? TLoadResult::Loaded : TLoadResult::Rejected;
+    return LoadFromBytes(ReadFileBytes(fileName), fileName) ? TLoadResult::Loaded
+                                                            : TLoadResult::Rejected;
 }
 
-bool TSkinContent::LoadFromBytes(std::string fileImage) {
+bool TSkinContent::LoadFromBytes(std::string fileImage, const std::string& fileName) {
     TSkinReader entries;
     entries.OnMessage = OnMessage;
+    entries.FileName = fileName;
     if (!entries.Open(fileImage)) {
         Error = entries.ErrorText();
         return false;

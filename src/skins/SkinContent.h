@@ -39,8 +39,8 @@ public:
     // says why). In both cases the content loaded before stays. Throws EFileError when the
     // file exists but cannot be read.
     TLoadResult Load(const std::string& fileName);
-    // The same for a file already in memory; false when rejected.
-    bool LoadFromBytes(std::string fileImage);
+    // The same for a file already in memory (fileName only names it); false when rejected.
+    bool LoadFromBytes(std::string fileImage, const std::string& fileName = {});
     // The same for a container that is already unpacked; FileImage() is then empty.
     bool LoadFromUnpacked(std::string unpacked);
 

@@ -34,6 +34,7 @@ std::size_t CountLines(std::string_view text, std::size_t limit) {
 
 void TSkinReader::Clear() {
     Opened = false;
+    Truncated = false;
     Error.clear();
     HeaderWords = {};
     Names.clear();
@@ -50,19 +51,29 @@ bool TSkinReader::Fail(std::string text) {
     return false;
 }
 
+std::string TSkinReader::Subject() const {
+    return FileName.empty() ? std::string("The skin file")
+                            : Format("The skin file \"%s\"", FileName.c_str());
+}
+
 bool TSkinReader::Open(std::string_view file) {
     Clear();
     if (file.size() < 4)
-        return Fail("The skin file is too short to be a skin file.");
+        return Fail(Subject() + " is too short to be a skin file.");
     const std::uint32_t unpackedSize = static_cast<std::uint32_t>(ReadInt32(file, 0));
     std::string_view stream = file.substr(4);
     if (unpackedSize > MaxUnpackedSize)
-        return Fail(Format("The skin file declares %u bytes of content; at most %u are accepted.",
-                           unpackedSize, MaxUnpackedSize));
+        return Fail(Format("%s declares %u bytes of content; at most %u are accepted.",
+                           Subject().c_str(), unpackedSize, MaxUnpackedSize));
     if (unpackedSize > MaxRatio * stream.size() + TLZH::LookAhead)
-        return Fail(Format("The skin file is too short for the %u bytes of content it declares.",
-                           unpackedSize));
-    return OpenUnpacked(TLZH::Unpack(unpackedSize, stream));
+        return Fail(Format("%s is too short for the %u bytes of content it declares.",
+                           Subject().c_str(), unpackedSize));
+    bool ranPastInput = false;
+    std::string unpacked = TLZH::Unpack(unpackedSize, stream, &ranPastInput);
+    if (!OpenUnpacked(std::move(unpacked)))
+        return false;
+    Truncated = ranPastInput;
+    return true;
 }
 
 bool TSkinReader::OpenUnpacked(std::string unpacked) {
@@ -71,31 +82,31 @@ bool TSkinReader::OpenUnpacked(std::string unpacked) {
     const std::string_view data = Unpacked;
 
     if (data.size() < 4)
-        return Fail("The skin file has no header.");
+        return Fail(Subject() + " has no header.");
     HeaderWords[0] = ReadInt32(data, 0);
     if (HeaderWords[0] != Version) {
         std::int32_t version = HeaderWords[0];
-        Fail(Format("The skin file has format version %d; only version %d can be read.", version,
-                    Version));
+        Fail(Format("%s has format version %d; only version %d can be read.", Subject().c_str(),
+                    version, Version));
         if (OnMessage)
             OnMessage(OldVersionText);
         return false;
     }
     if (data.size() < 16)
-        return Fail("The skin file's header is incomplete.");
+        return Fail(Subject() + " has an incomplete header.");
     for (std::size_t i = 1; i < 4; ++i)
         HeaderWords[i] = ReadInt32(data, 4 * i);
 
     const std::int32_t tableLength = HeaderWords[1];
     if (tableLength < 0 || static_cast<std::uint64_t>(tableLength) > data.size() - 16)
-        return Fail("The skin file's name table is cut off.");
+        return Fail(Subject() + " has a name table that is cut off.");
     std::string_view table = data.substr(16, static_cast<std::size_t>(tableLength));
     const std::size_t count = CountLines(table, MaxEntries);
     if (count > MaxEntries)
-        return Fail(Format("The skin file has more than %zu entries.", MaxEntries));
+        return Fail(Format("%s has more than %zu entries.", Subject().c_str(), MaxEntries));
     const std::size_t sizesStart = 16 + table.size();
     if (data.size() - sizesStart < 4 * count)
-        return Fail("The skin file's entry sizes are cut off.");
+        return Fail(Subject() + " has entry sizes that are cut off.");
 
     Names.reserve(count);
     std::size_t start = 0;

@@ -28,6 +28,8 @@ public:
 
     // Shown to the user when a container of an older format is opened.
     std::function<void(const std::string& text)> OnMessage;
+    // The file being read, named in every reason a container is refused for; may be empty.
+    std::string FileName;
 
     // Decompresses and indexes the whole file. False when it is not a usable container; the
     // reason is in ErrorText() and the reader is left empty. Throws ElzhException only when
@@ -38,6 +40,9 @@ public:
 
     const std::string& ErrorText() const { return Error; }
     bool IsOpen() const { return Opened; }
+    // The compressed stream ended before the content it declares: the rest was decoded from
+    // zero bits, as the format always did, so the tail of the content is not what was packed.
+    bool IsTruncated() const { return Truncated; }
 
     // The 16-byte header: version, name table length and the two unused words.
     const std::array<std::int32_t, 4>& Header() const { return HeaderWords; }
@@ -61,8 +66,11 @@ public:
 private:
     void Clear();
     bool Fail(std::string text);
+    // "The skin file", with its name when known.
+    std::string Subject() const;
 
     bool Opened = false;
+    bool Truncated = false;
     std::string Error;
     std::array<std::int32_t, 4> HeaderWords = {};
     std::vector<std::string> Names;

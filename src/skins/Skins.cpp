@@ -13,7 +13,7 @@ namespace pellora {
 namespace {
 
 // Credits are a few lines of text; a bigger file is not read at all.
-constexpr std::uintmax_t MaxCreditsBytes = 256 * 1024;
+constexpr std::uintmax_t MaxCreditsBytes = std::uintmax_t{256} * 1024;
 
 } // namespace
 

@@ -213,6 +213,63 @@ bool TStyleSheet::ParseUrl(std::string_view text, std::string& name) {
     return Unquote(TrimView(rest), name);
 }
 
+namespace {
+
+// The block's lines from start through close without comments, trimmed, empty ones dropped.
+// Comments may span lines, so they are removed from the block's text as a whole.
+std::vector<std::string> BlockLines(const std::vector<std::string>& lines, std::size_t start,
+                                    std::size_t close) {
+    std::string joined;
+    for (std::size_t i = start; i <= close; ++i) {
+        joined += lines[i];
+        joined += '\n';
+    }
+    const std::string text = StripComments(joined);
+    std::vector<std::string> block;
+    for (std::string_view piece : SplitFields(text, '\n')) {
+        std::string line = Trim(piece);
+        if (!line.empty())
+            block.push_back(std::move(line));
+    }
+    return block;
+}
+
+// The closing brace on the body's last line: text after it on the same line still belongs
+// to this rule.
+void CutClosingBrace(std::vector<std::string>& body) {
+    std::size_t closePos = body.back().find('}');
+    if (closePos == std::string::npos)
+        return;
+    std::string before = Trim(std::string_view(body.back()).substr(0, closePos));
+    std::string after = Trim(std::string_view(body.back()).substr(closePos + 1));
+    if (before.empty() && after.empty()) {
+        body.pop_back();
+    } else if (!before.empty() && !after.empty()) {
+        body.back() = std::move(before);
+        body.push_back(std::move(after));
+    } else {
+        body.back() = before.empty() ? std::move(after) : std::move(before);
+    }
+}
+
+TStyleRule MakeRule(const std::string& selectorText, const std::vector<std::string>& body) {
+    TStyleRule rule;
+    for (std::string_view piece : SplitFields(selectorText, ',')) {
+        std::string selector = Trim(piece);
+        if (!selector.empty())
+            rule.Selectors.push_back(std::move(selector));
+    }
+    for (const auto& line : body)
+        for (std::string_view piece : SplitFields(line, ';')) {
+            std::string_view declaration = TrimView(piece);
+            if (!declaration.empty())
+                AddDeclaration(rule, declaration);
+        }
+    return rule;
+}
+
+} // namespace
+
 bool TStyleRuleReader::ReadBlock(const std::vector<std::string>& lines, std::size_t start,
                                  std::size_t& consumed) {
     std::size_t open = start;
@@ -227,20 +284,9 @@ bool TStyleRuleReader::ReadBlock(const std::vector<std::string>& lines, std::siz
         return false;
     consumed = close - start + 1;
 
-    // Comments may span lines, so they are removed from the block's text as a whole; the
-    // braces above were found before that, as the block's extent depends on them alone.
-    std::string joined;
-    for (std::size_t i = start; i <= close; ++i) {
-        joined += lines[i];
-        joined += '\n';
-    }
-    const std::string text = StripComments(joined);
-    std::vector<std::string> block;
-    for (std::string_view piece : SplitFields(text, '\n')) {
-        std::string line = Trim(piece);
-        if (!line.empty())
-            block.push_back(std::move(line));
-    }
+    // The braces above were found before the comments went, as the block's extent depends on
+    // them alone.
+    std::vector<std::string> block = BlockLines(lines, start, close);
 
     // Selector text: every line up to the first "{", joined without a separator.
     std::string selectorText;
@@ -273,35 +319,8 @@ bool TStyleRuleReader::ReadBlock(const std::vector<std::string>& lines, std::siz
         body.push_back(std::move(block[i]));
     if (body.empty())
         return true;
-
-    // The closing brace: text after it on the same line still belongs to this rule.
-    std::size_t closePos = body.back().find('}');
-    if (closePos != std::string::npos) {
-        std::string before = Trim(std::string_view(body.back()).substr(0, closePos));
-        std::string after = Trim(std::string_view(body.back()).substr(closePos + 1));
-        if (before.empty() && after.empty()) {
-            body.pop_back();
-        } else if (!before.empty() && !after.empty()) {
-            body.back() = std::move(before);
-            body.push_back(std::move(after));
-        } else {
-            body.back() = before.empty() ? std::move(after) : std::move(before);
-        }
-    }
-
-    TStyleRule rule;
-    for (std::string_view piece : SplitFields(selectorText, ',')) {
-        std::string selector = Trim(piece);
-        if (!selector.empty())
-            rule.Selectors.push_back(std::move(selector));
-    }
-    for (const auto& line : body)
-        for (std::string_view piece : SplitFields(line, ';')) {
-            std::string_view declaration = TrimView(piece);
-            if (!declaration.empty())
-                AddDeclaration(rule, declaration);
-        }
-    Sheet.AddRule(std::move(rule));
+    CutClosingBrace(body);
+    Sheet.AddRule(MakeRule(selectorText, body));
     return true;
 }
 

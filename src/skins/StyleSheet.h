@@ -48,7 +48,7 @@ TPropertyKind ClassifyProperty(std::string_view name);
 bool Unquote(std::string_view text, std::string& result);
 
 // Style sheets are a few dozen lines; anything far bigger is not one of ours.
-constexpr std::size_t MaxStyleSheetBytes = 1024 * 1024;
+constexpr std::size_t MaxStyleSheetBytes = std::size_t{1024} * 1024;
 
 // A parsed "pellora.css": a line-oriented subset of CSS without cascade, inheritance or
 // specificity. The first rule naming a selector is the only one ever consulted.

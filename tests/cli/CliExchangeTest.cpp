@@ -239,7 +239,8 @@ TEST_F(CliExchange, ALibraryThatCannotBeStoredIsDownloadedAgain) {
     Result blocked = Cli({"download", "EN"});
     EXPECT_EQ(blocked.Status, 1);
     EXPECT_EQ(blocked.Err, "pellora-cli download: Error while requiring folder name for "
-                           "downloads in RefreshList\n");
+                           "downloads in RefreshList: \"" +
+                               Data("Local/en") + "\": Not a directory\n");
     EXPECT_EQ(Prefs().ReadString("Internet", "Last-Modified for messages-EN", ""), "");
 
     ASSERT_TRUE(std::remove(Data("Local/en").c_str()) == 0);

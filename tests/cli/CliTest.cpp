@@ -117,16 +117,20 @@ TEST_F(Cli, PickDrawsFromTheCheckedGroupsOrTheGivenOnes) {
     }
 }
 
-TEST_F(Cli, PickWithoutASelectionFileSaysSoAndABrokenOneIsAnError) {
+TEST_F(Cli, PickWithoutASelectionFileSaysSoAndSkipsUnreadableLinesWithAWarning) {
     Result none = RunCli({"pick"});
     EXPECT_EQ(none.Status, 3);
     EXPECT_EQ(none.Out, "There are no messages defined\n");
-    PutData("Message Selects.dat", "EN|one|7|Am I awake?\r\n");
-    Result broken = RunCli({"pick"});
-    EXPECT_EQ(broken.Status, 1);
-    EXPECT_EQ(broken.Out, "");
-    EXPECT_NE(broken.Err.find("'one' is not a valid integer value"), std::string::npos)
-        << broken.Err;
+    EXPECT_EQ(none.Err, "");
+    const std::string selects = "EN|one|7|Am I awake?\r\nEN|1|8|Drink water\r\n";
+    PutData("Message Selects.dat", selects);
+    Result skipped = RunCli({"pick"});
+    EXPECT_EQ(skipped.Status, 0);
+    EXPECT_EQ(skipped.Out, "Drink water\n");
+    EXPECT_EQ(skipped.Err, "pellora-cli: warning: Line 1 of \"" + DataFolder() +
+                               "Message Selects.dat\" could not be read and was skipped: 'one' is "
+                               "not a valid integer value\n");
+    EXPECT_EQ(GetFile(DataFolder() + "Message Selects.dat"), selects);
 }
 
 TEST_F(Cli, MessagesReplayALibraryOrTheOwnMessages) {

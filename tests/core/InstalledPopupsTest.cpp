@@ -173,3 +173,27 @@ TEST(InstalledPopups, ABadNumberStopsEveryReadingButNotTheEdits) {
     popups.Remove("EN", 1, 3);
     EXPECT_EQ(popups.Lines(), (std::vector<std::string>{"EN|one|4|bad", "EN|2|5|changed"}));
 }
+
+TEST(InstalledPopups, TheConversionErrorNamesTheFileAndTheLine) {
+    TempDir dir;
+    PutFile(dir / "Message Selects.dat", "EN|1|3|ok\r\n\r\nEN|x|4|bad\r\n");
+    TInstalledPopups popups;
+    popups.LoadFromFile(dir / "Message Selects.dat");
+    TextList list;
+    try {
+        popups.Texts({}, list);
+        FAIL() << "no error";
+    } catch (const EConvertError& e) {
+        EXPECT_EQ(std::string(e.what()), "Line 3 of \"" + dir / "Message Selects.dat" +
+                                             "\": 'x' is not a valid integer value");
+    }
+    // Lines given without a file are still named by their number.
+    popups.LoadFromLines({"EN|1|y|bad"});
+    popups.FileName.clear();
+    EXPECT_THROW(
+        try { popups.Texts({}, list); } catch (const EConvertError& e) {
+            EXPECT_STREQ(e.what(), "Line 1: 'y' is not a valid integer value");
+            throw;
+        },
+        EConvertError);
+}

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <map>
 #include <optional>
 
 using namespace pellora;
@@ -47,7 +48,8 @@ TEST(LangPrefs, LocaleInfoAnswersTheThreeKinds) {
 TEST(LangPrefs, TitlesJoinNameAndTwoLetterCode) {
     EXPECT_EQ(LanguageTitle("nl_NL", true), "Nederlands - NL");
     EXPECT_EQ(LanguageTitle("nl_NL", false), "Dutch - NL");
-    EXPECT_EQ(LanguageTitle("ast_ES", false), "Asturian - AS");
+    // A language whose code another language holds has no title.
+    EXPECT_EQ(LanguageTitle("ast_ES", false), "");
     // A locale without a language name contributes nothing.
     EXPECT_EQ(LanguageTitle("xx_YY", false), "");
     EXPECT_EQ(LanguageTitle("xx_YY", true), "");
@@ -81,9 +83,32 @@ TEST(LangPrefs, OwnListIsSortedIgnoringCaseWithoutDuplicates) {
         EXPECT_LT(CompareText(list[i - 1], list[i]), 0) << list[i - 1] << " / " << list[i];
     for (const char* title : {"English - EN", "German - DE", "Dutch - NL"})
         EXPECT_EQ(std::count(list.begin(), list.end(), title), 1) << title;
-    // Two languages that share a truncated code are both listed.
-    EXPECT_TRUE(Contains(list, "Asturian - AS"));
+}
+
+TEST(LangPrefs, EveryCodeIsListedOnceAndTheDefaultIsTheUsersOwnLanguage) {
+    std::vector<std::string> list = OwnLanguageList();
+    std::map<std::string, std::string> owner;
+    std::string name, code;
+    for (const auto& title : list) {
+        ASSERT_TRUE(SplitLanguageTitle(title, name, code)) << title;
+        auto [known, fresh] = owner.emplace(code, name);
+        EXPECT_TRUE(fresh) << code << ": " << known->second << " and " << name;
+    }
     EXPECT_TRUE(Contains(list, "Assamese - AS"));
+    EXPECT_FALSE(Contains(list, "Asturian - AS"));
+    for (auto [locale, title] : {std::pair{"da_DK.UTF-8", "Danish - DA"},
+                                 {"bg_BG.UTF-8", "Bulgarian - BG"},
+                                 {"ro_RO.UTF-8", "Romanian - RO"}}) {
+        LocaleEnvironment user(nullptr, nullptr, locale);
+        int index = DefaultLanguageIndex(list, "");
+        ASSERT_GE(index, 0);
+        EXPECT_EQ(list[static_cast<std::size_t>(index)], title);
+    }
+    // A user of a language that was left out starts at the first entry, not at the
+    // language that holds the code.
+    LocaleEnvironment taita(nullptr, nullptr, "dav_KE.UTF-8");
+    EXPECT_EQ(UserLanguageCode(true), "");
+    EXPECT_EQ(DefaultLanguageIndex(list, ""), 0);
 }
 
 TEST(LangPrefs, SplitLanguageTitleSplitsAtTheFirstSeparator) {

@@ -3,12 +3,15 @@
 #include "platform/FileUtil.h"
 #include "support/TempDir.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 using namespace pellora;
 using pellora::test::GetFile;
 using pellora::test::PutFile;
 using pellora::test::TempDir;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 namespace {
 
@@ -221,9 +224,22 @@ TEST(MsgFile3, FolderThatCannotBeMadeStopsRefreshAndKeepsFlushInMemory) {
         library.RefreshList({"a|NEW|1|5|||five"});
         FAIL() << "no assertion";
     } catch (const EAssertionFailed& e) {
-        EXPECT_STREQ(e.what(), "Error while requiring folder name for downloads in RefreshList");
+        // The designed text, then the folder it is about and why it could not be made.
+        EXPECT_THAT(e.what(), StartsWith("Error while requiring folder name for downloads in "
+                                         "RefreshList: \"" +
+                                         dir / "plain/en\""));
+        EXPECT_THAT(e.what(), HasSubstr("Not a directory"));
     }
     EXPECT_TRUE(library.Lines.empty());
+    // A plain file where the language folder itself should be.
+    PutFile(dir / "Local/en", "not a folder");
+    TRemotePopups blocked(dir / "Local/", "EN", "messages");
+    EXPECT_THROW(
+        try { blocked.RefreshList({"a|NEW|1|5|||five"}); } catch (const EAssertionFailed& e) {
+            EXPECT_THAT(e.what(), HasSubstr("\"" + dir / "Local/en\""));
+            throw;
+        },
+        EAssertionFailed);
 
     TOwnPopups own(dir / "plain/", "EN", "custom");
     own.AddMessage(1, -1, "memory only");

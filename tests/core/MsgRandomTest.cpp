@@ -94,14 +94,37 @@ TEST(MsgRandom, OneEntryComesEveryTimeAndDuplicatesWeighTwice) {
     EXPECT_NEAR(counts["B"], 4000, 300);
 }
 
-TEST(MsgRandom, ABadNumberStopsThePickAndReleasesTheSelection) {
+TEST(MsgRandom, UnreadableLinesAreSkippedAndTheDrawIsOverTheReadableOnes) {
+    auto owned = std::make_unique<ScriptedRandom>();
+    ScriptedRandom* scripted = owned.get();
+    scripted->Draws = {0, 1};
+    ProgramRandomGuard guard(std::move(owned));
     TempDir dir;
-    std::string path = Selects(dir, "EN|1|1|A\r\nEN|1|x|B\r\n");
+    const std::string content = "EN|1|1|A\r\nEN|x|2|B\r\nEN|1|x|D\r\nEN|1|3|C\r\n";
+    std::string path = Selects(dir, content);
     std::string text;
-    EXPECT_THROW(PickMessage(path, {}, text), EConvertError);
-    TRandomizer randomizer;
-    EXPECT_THROW(randomizer.Pick(path, {}, text), EConvertError);
-    EXPECT_EQ(randomizer.Popups, nullptr);
-    TRandomizer::RandomItem({}, text);
+    TPickReport report;
+    ASSERT_TRUE(PickMessage(path, {}, text, &report));
+    EXPECT_EQ(text, "A");
+    ASSERT_TRUE(PickMessage(path, {1}, text));
+    EXPECT_EQ(text, "C");
+    EXPECT_EQ(scripted->Ranges, (std::vector<std::int32_t>{2, 2}));
+    EXPECT_EQ(pellora::test::GetFile(path), content);
+
+    const std::string bad = "'x' is not a valid integer value";
+    EXPECT_EQ(report, (TPickReport{path, {{2, bad}, {3, bad}}}));
+    EXPECT_EQ(report.Text(), "Lines 2 and 3 of \"" + path +
+                                 "\" could not be read and were skipped (line 2: " + bad + ")");
+    // Nothing readable at all: nothing to pick, and still said why.
+    std::string only = Selects(dir, "\r\nEN|1|x|D\r\n");
+    EXPECT_FALSE(PickMessage(only, {}, text, &report));
     EXPECT_EQ(text, NoMessagesText);
+    EXPECT_EQ(report.Text(),
+              "Line 2 of \"" + only + "\" could not be read and was skipped: " + bad);
+    // A clean file reports nothing, and neither does a missing one.
+    ASSERT_TRUE(PickMessage(Selects(dir, "EN|1|1|A\r\n"), {}, text, &report));
+    EXPECT_TRUE(report.Skipped.empty());
+    EXPECT_EQ(report.Text(), "");
+    EXPECT_FALSE(PickMessage(dir / "none.dat", {}, text, &report));
+    EXPECT_TRUE(report.Skipped.empty());
 }

@@ -1,4 +1,5 @@
 #include "core/PelloraFold.h"
+#include "platform/Errors.h"
 #include "platform/FileUtil.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
@@ -41,8 +42,10 @@ TEST(PellFolders, PathsFollowTheExecutableAndTheDataFolder) {
 
     TPellFolders companion("/opt/pellora/bin/pellora-cli", dir / "share/", "pellora");
     EXPECT_EQ(companion.PrefsFile(), folders.PrefsFile());
-    TPellFolders dotted("/opt/p/bin/pellora.bin", "");
-    EXPECT_EQ(dotted.StateFile(), "/Harbrook/Pellora 3/pellora State.ini");
+    TPellFolders dotted("/opt/p/bin/pellora.bin", dir / "share");
+    EXPECT_EQ(dotted.StateFile(), dir / "share/Harbrook/Pellora 3/pellora State.ini");
+    // Without a data folder nothing may land at the root of the file system.
+    EXPECT_THROW(TPellFolders("/opt/p/bin/pellora", ""), EFileError);
 }
 
 TEST(PellFolders, DefaultLibraryFolderFallsBackToUs) {

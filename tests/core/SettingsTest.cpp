@@ -8,28 +8,6 @@ using pellora::test::GetFile;
 using pellora::test::PutFile;
 using pellora::test::TempDir;
 
-TEST(Settings, EmptyPreferencesGiveEachReaderItsOwnDefaults) {
-    TempDir dir;
-    IniFile prefs(dir / "pellora Prefs.ini");
-    EXPECT_FALSE(ReadKey(prefs, keys::Random));
-    EXPECT_EQ(ReadKey(prefs, keys::FixedInterval), 5);
-    EXPECT_EQ(ReadKey(prefs, keys::MinimumInterval), 5);
-    EXPECT_EQ(ReadKey(prefs, keys::MaximumInterval), 20);
-    EXPECT_EQ(ReadKey(prefs, keys::DialogMinimumInterval), 15);
-    EXPECT_EQ(ReadKey(prefs, keys::DialogMaximumInterval), 25);
-    EXPECT_FALSE(ReadKey(prefs, keys::Sound));
-    EXPECT_TRUE(ReadKey(prefs, keys::Speech));
-    EXPECT_FALSE(ReadKey(prefs, keys::Proxy));
-    EXPECT_EQ(ReadKey(prefs, keys::ProxyAddress), "");
-    EXPECT_EQ(ReadKey(prefs, keys::AccessId), 0);
-    EXPECT_EQ(ReadKey(prefs, keys::CheckedGroups), "/T   /");
-    EXPECT_EQ(ReadKey(prefs, keys::ActiveGroup), 1);
-    EXPECT_EQ(ReadKey(prefs, keys::LastOwnId), 0);
-    EXPECT_EQ(keys::ReadLastModified(prefs, "EN"), "");
-    std::string exchange = ReadKey(prefs, keys::PelloraExchange);
-    EXPECT_EQ(exchange.substr(exchange.size() - 16), "cgi-bin/pellora/");
-}
-
 TEST(Settings, KeysAreWrittenUnderTheirExactNames) {
     TempDir dir;
     IniFile prefs(dir / "p.ini");

@@ -2,7 +2,8 @@
 // Input: the file's bytes, optionally followed by a NUL and a script of operations. Every
 // answer is checked against a plain line-by-line model of the selection, so the index
 // behind the fast look-ups must agree with a scan. A bad number (EConvertError) is an
-// expected outcome, but both sides must give it at the same moment with the same text.
+// expected outcome, but both sides must give it at the same moment with the same text, which
+// names the line. The picker's listing passes such lines over and names them instead.
 
 #include "core/InstallRecord.h"
 #include "core/InstalledPopups.h"
@@ -39,21 +40,35 @@ bool ModelParse(const std::string& line, TInstallRecord& record) {
     return true;
 }
 
+// The line's record; a bad number is reported with the line's number (from 1).
+bool ModelParseLine(const std::vector<std::string>& lines, std::size_t index,
+                    TInstallRecord& record) {
+    try {
+        return ModelParse(lines[index], record);
+    } catch (const EConvertError& e) {
+        throw EConvertError("Line " + std::to_string(index + 1) + ": " + e.what());
+    }
+}
+
+bool InGroups(const std::vector<std::int32_t>& groups, std::int32_t group) {
+    bool in = groups.empty();
+    for (auto g : groups)
+        in = in || g == group;
+    return in;
+}
+
 struct Model {
     std::vector<std::string> Lines;
 
     void Enumerate(const std::string& language, const std::vector<std::int32_t>& groups, int mode,
                    TextList& target) const {
-        for (const auto& line : Lines) {
+        for (std::size_t i = 0; i < Lines.size(); ++i) {
             TInstallRecord record;
-            if (!ModelParse(line, record))
+            if (!ModelParseLine(Lines, i, record))
                 continue;
             if (!language.empty() && record.Language != language)
                 continue;
-            bool inGroups = groups.empty();
-            for (auto group : groups)
-                inGroups = inGroups || group == record.Group;
-            if (!inGroups)
+            if (!InGroups(groups, record.Group))
                 continue;
             if (mode == 0)
                 target.push_back({record.Text, record.MessageId});
@@ -61,11 +76,28 @@ struct Model {
                 target.push_back({"", record.MessageId});
         }
     }
+    // The picker's candidates: texts of the groups, unreadable lines passed over and named.
+    std::string Candidates(const std::vector<std::int32_t>& groups) const {
+        std::string texts, skipped;
+        for (std::size_t i = 0; i < Lines.size(); ++i) {
+            TInstallRecord record;
+            try {
+                if (!ModelParse(Lines[i], record))
+                    continue;
+            } catch (const EConvertError& e) {
+                skipped += std::to_string(i + 1) + " " + e.what() + "\n";
+                continue;
+            }
+            if (InGroups(groups, record.Group))
+                texts += record.Text + "\n";
+        }
+        return texts + "--\n" + skipped;
+    }
     bool FindById(std::int32_t id, std::string& language, std::int32_t& group) const {
         int count = 0;
-        for (const auto& line : Lines) {
+        for (std::size_t i = 0; i < Lines.size(); ++i) {
             TInstallRecord record;
-            if (ModelParse(line, record) && record.MessageId == id) {
+            if (ModelParseLine(Lines, i, record) && record.MessageId == id) {
                 ++count;
                 language = record.Language;
                 group = record.Group;
@@ -212,6 +244,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 return Show(target);
             };
             Same([&] { return list(popups); }, [&] { return list(model); }, "Enumerate");
+            // The picker's listing never stops at a bad line.
+            std::vector<std::string_view> views;
+            std::vector<TUnreadableLine> unreadable;
+            popups.TextViews(groups, views, &unreadable);
+            std::string candidates;
+            for (auto view : views)
+                candidates += std::string(view) + "\n";
+            candidates += "--\n";
+            for (const auto& line : unreadable)
+                candidates += std::to_string(line.Line) + " " + line.Reason + "\n";
+            if (candidates != model.Candidates(groups))
+                Mismatch("TextViews passing over bad lines");
             break;
         }
         }

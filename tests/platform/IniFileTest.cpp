@@ -1,8 +1,14 @@
 #include "platform/IniFile.h"
 #include "platform/Errors.h"
+#include "platform/FileUtil.h"
 #include "support/TempDir.h"
 
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 using namespace pellora;
 using pellora::test::GetFile;
@@ -145,4 +151,158 @@ TEST(IniFile, AWriteThatCannotCreateTheFolderThrowsAClearError) {
     }
     EXPECT_EQ(ini.ReadInteger("A", "K", 0), 0);
     EXPECT_EQ(GetFile(dir / "blocker"), "a file where a folder should be");
+}
+
+namespace {
+
+// Waits for the child and tells whether it ended normally with status 0.
+bool EndedWell(pid_t child) {
+    int status = 0;
+    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The names in the folder other than the settings file and its lock file.
+std::vector<std::string> Leftovers(const std::string& folder, const std::string& name) {
+    std::vector<std::string> others;
+    for (const auto& entry : ListFolder(folder))
+        if (entry != name && entry != name + ".lock")
+            others.push_back(entry);
+    return others;
+}
+
+} // namespace
+
+TEST(IniFileSharing, WritersInSeveralProcessesAndThreadsKeepEachOthersKeys) {
+    TempDir dir;
+    const std::string path = dir / "shared.ini";
+    constexpr int Processes = 3, Threads = 2, Keys = 30;
+    auto writeKeys = [&path](const std::string& writer) {
+        for (int k = 0; k < Keys; ++k)
+            IniFile(path).WriteInteger("Keys", writer + "-" + std::to_string(k), k);
+    };
+    std::vector<pid_t> children;
+    for (int p = 0; p < Processes; ++p) {
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            int status = 0;
+            try {
+                writeKeys("process" + std::to_string(p));
+            } catch (...) {
+                status = 1;
+            }
+            ::_exit(status);
+        }
+        children.push_back(child);
+    }
+    std::vector<std::thread> threads;
+    for (int t = 0; t < Threads; ++t)
+        threads.emplace_back([&writeKeys, t] { writeKeys("thread" + std::to_string(t)); });
+    for (auto& thread : threads)
+        thread.join();
+    for (pid_t child : children)
+        EXPECT_TRUE(EndedWell(child));
+
+    IniFile ini(path);
+    int missing = 0;
+    for (const std::string writer : {"process0", "process1", "process2", "thread0", "thread1"})
+        for (int k = 0; k < Keys; ++k)
+            missing += ini.ReadInteger("Keys", writer + "-" + std::to_string(k), -1) == k ? 0 : 1;
+    EXPECT_EQ(missing, 0);
+}
+
+TEST(IniFileSharing, ABatchIsOneReplaceAndNestedWritesOfTheSameFileNeitherBlockNorGetLost) {
+    TempDir dir;
+    const std::string path = dir / "state.ini";
+    PutFile(path, "[Main1024x768]\r\nLeft=1\r\nTop=2\r\nSkin=Old\r\n");
+    IniFile state(path);
+    state.Update([&](IniBatch& batch) {
+        batch.WriteInteger("Main1024x768", "Left",
+                           batch.ReadInteger("Main1024x768", "Left", 0) + 9);
+        batch.WriteInteger("Main1024x768", "Top", 20);
+        // Nothing of the batch is in the file before it ends.
+        EXPECT_EQ(GetFile(path), "[Main1024x768]\r\nLeft=1\r\nTop=2\r\nSkin=Old\r\n");
+        // Another object on the same file, in the same thread, while the lock is held.
+        IniFile(path).WriteString("Other", "Key", "kept");
+        EXPECT_EQ(IniFile(path).ReadString("Other", "Key", ""), "kept");
+        batch.WriteString("Main1024x768", "Skin", "New");
+        EXPECT_EQ(batch.ReadString("Main1024x768", "Skin", ""), "New");
+    });
+    EXPECT_EQ(GetFile(path),
+              "[Main1024x768]\r\nLeft=10\r\nTop=20\r\nSkin=New\r\n[Other]\r\nKey=kept\r\n");
+
+    // A batch given up by an error writes nothing.
+    EXPECT_THROW(state.Update([](IniBatch& batch) {
+        batch.WriteString("Main1024x768", "Skin", "Lost");
+        throw EFileError("given up");
+    }),
+                 EFileError);
+    EXPECT_EQ(state.ReadString("Main1024x768", "Skin", ""), "New");
+
+    // A writer in another thread waits for the batch and is not lost either.
+    std::thread writer;
+    state.Update([&](IniBatch& batch) {
+        writer = std::thread([&path] { IniFile(path).WriteString("Thread", "Key", "waited"); });
+        batch.WriteInteger("Main1024x768", "Top", 30);
+    });
+    writer.join();
+    EXPECT_EQ(state.ReadString("Thread", "Key", ""), "waited");
+    EXPECT_EQ(state.ReadInteger("Main1024x768", "Top", 0), 30);
+}
+
+TEST(IniFileSharing, AWriterKilledWhileHoldingTheLockBlocksNobody) {
+    TempDir dir;
+    const std::string path = dir / "prefs.ini";
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        IniFile(path).Update([&](IniBatch& batch) {
+            batch.WriteString("A", "B", "never written");
+            ::write(ready[1], "x", 1);
+            for (;;)
+                ::pause();
+        });
+        ::_exit(1);
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1); // the child holds the lock now
+    ::close(ready[0]);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    IniFile(path).WriteString("A", "C", "written");
+    EXPECT_EQ(GetFile(path), "[A]\r\nC=written\r\n");
+}
+
+TEST(IniFileSharing, TheNextWriteRemovesTheTemporaryFileOfAKilledWrite) {
+    TempDir dir;
+    const std::string path = dir / "prefs.ini";
+    const std::string big(8 << 20, 'v');
+    // Kill a writer of large values while its temporary file exists; a kill that lands
+    // between two writes leaves nothing behind, so try again (a few times at most).
+    std::vector<std::string> leftovers;
+    for (int attempt = 0; attempt < 20 && leftovers.empty(); ++attempt) {
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (;;)
+                IniFile(path).WriteString("Big", "Value", big);
+        }
+        // Until the writer's temporary file shows (or the writer is gone, which fails below).
+        bool gone = false;
+        while (!gone && Leftovers(dir.Path(), "prefs.ini").empty())
+            gone = ::waitpid(child, nullptr, WNOHANG) == child;
+        if (!gone) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+        }
+        leftovers = Leftovers(dir.Path(), "prefs.ini");
+    }
+    ASSERT_FALSE(leftovers.empty());
+
+    IniFile(path).WriteString("Small", "Key", "1");
+    EXPECT_EQ(Leftovers(dir.Path(), "prefs.ini"), std::vector<std::string>{});
+    EXPECT_EQ(IniFile(path).ReadString("Small", "Key", ""), "1");
 }

@@ -1,4 +1,5 @@
 #include "platform/SpecialFolders.h"
+#include "platform/Errors.h"
 #include "platform/FileUtil.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 using namespace pellora;
+using pellora::test::GetFile;
 using pellora::test::PutFile;
 using pellora::test::TempDir;
 
@@ -161,4 +163,27 @@ TEST_F(SpecialFolders, UserDirectoriesComeFromUserDirsOrTheirDefaults) {
     PutFile(Dir / "config/user-dirs.dirs", "XDG_DESKTOP_DIR=\"" + Dir / "elsewhere/Desk\"\n");
     ResetSpecialFolders();
     EXPECT_EQ(GetSpecialFolder(PerUser, DesktopFolder, false), Dir / "elsewhere/Desk");
+}
+
+TEST_F(SpecialFolders, UserDataFallsBackToTheHomeFolderAndOtherwiseFailsClearly) {
+    Set("XDG_DATA_HOME", Dir / "data");
+    EXPECT_EQ(UserDataFolder(), Dir / "data");
+    ResetSpecialFolders();
+
+    PutFile(Dir / "blocker", "a file where folders should be");
+    Set("XDG_DATA_HOME", Dir / "blocker/share");
+    EXPECT_EQ(UserDataFolder(), Home() + "/.local/share");
+    EXPECT_TRUE(DirectoryExists(Home() + "/.local/share"));
+    ResetSpecialFolders();
+
+    Set("HOME", Dir / "blocker/home");
+    try {
+        UserDataFolder();
+        FAIL() << "no error";
+    } catch (const EFileError& e) {
+        const std::string text = e.what();
+        EXPECT_NE(text.find(Dir / "blocker/share"), std::string::npos) << text;
+        EXPECT_NE(text.find(Dir / "blocker/home/.local/share"), std::string::npos) << text;
+    }
+    EXPECT_EQ(GetFile(Dir / "blocker"), "a file where folders should be");
 }

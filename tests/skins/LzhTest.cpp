@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -173,14 +174,32 @@ TEST(Lzh, RoundTripsMixedRuns) {
     }
 }
 
-TEST(Lzh, ShortStreamsReadZeroBitsToTheRecordedSize) {
+TEST(Lzh, ShortStreamsReadZeroBitsToTheRecordedSizeAndSaySo) {
     std::string text = TextLike(50000, 5);
     std::string stream = LzhEncode(text);
+    bool ranPast = true;
+    EXPECT_EQ(TLZH::Unpack(static_cast<std::uint32_t>(text.size()), stream, &ranPast), text);
+    EXPECT_FALSE(ranPast); // every bit it used was there, the last byte's too
     for (std::size_t cut : {std::size_t(0), std::size_t(1), stream.size() / 2, stream.size() - 1}) {
         SCOPED_TRACE(cut);
         std::string truncated = stream.substr(0, cut);
         std::string out = Decode(static_cast<std::uint32_t>(text.size()), truncated);
         ASSERT_EQ(out.size(), text.size());
+        ranPast = false;
+        TLZH::Unpack(static_cast<std::uint32_t>(text.size()), truncated, &ranPast);
+        EXPECT_TRUE(ranPast);
+        TLZH byProcs;
+        std::size_t at = 0;
+        byProcs.Unpack(
+            static_cast<std::uint32_t>(text.size()),
+            [&](char* buffer, std::size_t room) {
+                std::size_t n = std::min(room, truncated.size() - at);
+                truncated.copy(buffer, n, at);
+                at += n;
+                return n;
+            },
+            [](const char*, std::size_t) {});
+        EXPECT_TRUE(byProcs.RanPastInput());
         // The missing input is exactly zero bytes.
         std::string padded = truncated + std::string(stream.size() + 1000 - cut, '\0');
         EXPECT_EQ(out, Decode(static_cast<std::uint32_t>(text.size()), padded));

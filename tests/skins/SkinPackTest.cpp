@@ -142,3 +142,28 @@ TEST(SkinPack, UnpackRefusesNamesThatLeaveTheFolder) {
     EXPECT_EQ(GetFile(dir / "out/evil.bmp"), "<missing>");
     EXPECT_EQ(GetFile(dir / "out/in/ok.ini"), "<missing>"); // nothing written at all
 }
+
+TEST(SkinPack, ATruncatedContainerIsReportedAndNotUnpacked) {
+    TempDir dir;
+    PutFile(dir / "src/skin.ini", "[Buttons]\r\nLeftWidth=3\r\n");
+    PutFile(dir / "src/tail.bmp", Noise(20000));
+    ASSERT_EQ(RunPacker(dir, "pack " + Q(dir / "src") + " " + Q(dir / "whole.skn")).Exit, 0);
+    const std::string whole = GetFile(dir / "whole.skn");
+    PutFile(dir / "cut.skn", whole.substr(0, whole.size() - 100));
+
+    Result list = RunPacker(dir, "list " + Q(dir / "cut.skn"));
+    EXPECT_EQ(list.Exit, 1);
+    EXPECT_NE(list.Err.find("truncated"), std::string::npos) << list.Err;
+    EXPECT_NE(list.Err.find("cut.skn"), std::string::npos) << list.Err;
+
+    Result unpack = RunPacker(dir, "unpack " + Q(dir / "cut.skn") + " " + Q(dir / "out"));
+    EXPECT_EQ(unpack.Exit, 1);
+    EXPECT_NE(unpack.Err.find("truncated"), std::string::npos) << unpack.Err;
+    EXPECT_EQ(GetFile(dir / "out"), "<missing>");
+
+    // The whole file is fine, down to its last byte.
+    EXPECT_EQ(RunPacker(dir, "list " + Q(dir / "whole.skn")).Exit, 0);
+    Result full = RunPacker(dir, "unpack " + Q(dir / "whole.skn") + " " + Q(dir / "out"));
+    EXPECT_EQ(full.Exit, 0) << full.Err;
+    EXPECT_EQ(GetFile(dir / "out/tail.bmp"), Noise(20000));
+}

@@ -220,7 +220,10 @@ TEST(SkinReader, TruncatedStreamStillFillsTheRecordedSize) {
     writer.Add("tail.txt", tail);
     std::string file = writer.Build();
     TSkinReader reader;
+    ASSERT_TRUE(reader.Open(file));
+    EXPECT_FALSE(reader.IsTruncated());
     ASSERT_TRUE(reader.Open(file.substr(0, file.size() - 20)));
+    EXPECT_TRUE(reader.IsTruncated());
     auto entry = reader.Entry(1);
     ASSERT_TRUE(entry);
     EXPECT_EQ(entry->size(), tail.size());

@@ -187,7 +187,10 @@ int Pick(Arguments& args) {
         groups = checked.CheckedGroupIds();
     }
     std::string text;
-    bool picked = PickMessage(Folders().SelectsFile(), groups, text);
+    TPickReport report;
+    bool picked = PickMessage(Folders().SelectsFile(), groups, text, &report);
+    if (!report.Skipped.empty())
+        std::fprintf(stderr, "pellora-cli: warning: %s\n", report.Text().c_str());
     PrintLine(text);
     return picked ? 0 : ExitNothingToPick;
 }

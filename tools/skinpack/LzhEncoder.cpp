@@ -112,6 +112,8 @@ void TEncoder::InitTree() {
 
 // Inserts the string at r and leaves the longest earlier match (the nearest of equal ones)
 // in MatchLength and MatchPosition. A full-length match replaces the older node.
+// The published algorithm's tree insertion, kept in its known shape to be checked against it.
+// NOLINTNEXTLINE(readability-function-cognitive-complexity)
 void TEncoder::InsertNode(int r) {
     int cmp = 1;
     const std::uint8_t* key = &TextBuf[r];

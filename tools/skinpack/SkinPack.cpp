@@ -73,11 +73,18 @@ TSkinContent OpenSkin(const std::string& file) {
     case TSkinContent::TLoadResult::NoFile:
         throw EFileError(Format("\"%s\" does not exist or is not a file.", file.c_str()));
     case TSkinContent::TLoadResult::Rejected:
-        throw EPelloraError(Format("\"%s\": %s", file.c_str(), skin.ErrorText().c_str()));
+        throw EPelloraError(skin.ErrorText()); // it names the file
     case TSkinContent::TLoadResult::Loaded:
         break;
     }
     return skin;
+}
+
+// The format decodes a cut-off stream as if zero bits followed; the content is then wrong.
+std::string TruncatedText(const std::string& file) {
+    return Format("\"%s\" is truncated: its compressed data ends before the content it "
+                  "declares",
+                  file.c_str());
 }
 
 int List(const std::string& file) {
@@ -92,6 +99,10 @@ int List(const std::string& file) {
             result = 1;
         }
     }
+    if (reader.IsTruncated()) {
+        Warn(TruncatedText(file));
+        result = 1;
+    }
     return result;
 }
 
@@ -99,6 +110,8 @@ int Unpack(const std::string& file, const std::string& folder) {
     TSkinContent skin = OpenSkin(file);
     const TSkinReader& reader = skin.Reader();
     // Check everything before writing anything: a bad container leaves no partial output.
+    if (reader.IsTruncated())
+        throw EPelloraError(TruncatedText(file));
     std::set<std::string> seen;
     for (std::size_t i = 0; i < reader.Count(); ++i) {
         const std::string& name = reader.EntryNames()[i];

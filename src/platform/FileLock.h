@@ -1,0 +1,28 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace pellora {
+
+// An exclusive advisory lock (flock) on a lock file, held from construction to destruction.
+// Other processes that lock the same file wait, and so do other threads of this process; the
+// thread that holds it may take it again (through any object and any spelling of the path),
+// so nested calls never wait for themselves. The kernel releases the lock when its holder
+// dies, so a killed process never leaves the file locked.
+class FileLock {
+public:
+    // Blocks until the lock is held; creates the lock file when missing. Throws EFileError
+    // when the lock file can be neither opened nor created.
+    explicit FileLock(const std::string& lockPath);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    struct Holder;
+
+private:
+    std::shared_ptr<Holder> Held;
+};
+
+} // namespace pellora
