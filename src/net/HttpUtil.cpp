@@ -38,14 +38,12 @@ std::vector<std::string> SplitTagAttributes(std::string_view text) {
         } else if (c == '=') {
             if (length - pos - 1 < 2) {
                 tokens.emplace_back(text.substr(start));
-                pos = start = length;
                 break;
             }
             char terminator = text[pos + 1] == '"' ? '"' : ' ';
             std::size_t end = text.find(terminator, pos + 2);
             if (end == std::string_view::npos) {
                 tokens.emplace_back(text.substr(start));
-                pos = start = length;
                 break;
             }
             tokens.emplace_back(text.substr(start, end + 1 - start));

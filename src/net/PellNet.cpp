@@ -43,7 +43,7 @@ std::string WithAddress(const std::string& text, const std::string& address) {
     return text + " (" + address + ")";
 }
 
-TNetModule::TNetModule(std::string prefsFile, std::string logFolder,
+TNetModule::TNetModule(std::string prefsFile, const std::string& logFolder,
                        std::shared_ptr<TEventDelivery> delivery)
     : FHttp(std::move(delivery)), Prefs(std::move(prefsFile)), Logs(AddTrailingSlash(logFolder)) {
     FHttp.SetConnectTimeout(15000);

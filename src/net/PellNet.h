@@ -32,7 +32,7 @@ using TStoreLibrary = std::function<void(const std::vector<std::string>& lines)>
 class TNetModule {
 public:
     // The preferences file and the folder the request logs go to.
-    TNetModule(std::string prefsFile, std::string logFolder,
+    TNetModule(std::string prefsFile, const std::string& logFolder,
                std::shared_ptr<TEventDelivery> delivery = nullptr);
 
     TAdvHttp FHttp;

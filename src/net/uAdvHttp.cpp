@@ -44,7 +44,7 @@ int StatusOfLine(std::string_view line) {
 }
 
 // Header bytes of all responses of one request, redirects included; more is hostile.
-constexpr std::size_t MaxHeaderBytes = 256 * 1024;
+constexpr std::size_t MaxHeaderBytes = std::size_t{256} * 1024;
 
 } // namespace
 
@@ -156,7 +156,7 @@ struct TAdvHttp::Callbacks {
     static size_t Header(char* bytes, size_t size, size_t count, void* data) {
         TAdvHttp& http = Self(data);
         Transfer& t = http.Current;
-        size_t length = size * count;
+        const size_t length = size * count;
         t.LastProgress = std::chrono::steady_clock::now();
         t.AllHeaderBytes += length;
         if (t.AllHeaderBytes > MaxHeaderBytes) {
@@ -170,18 +170,7 @@ struct TAdvHttp::Callbacks {
             // Trailer lines after a chunked body are no new response.
             if (line.substr(0, 5) != "HTTP/")
                 return length;
-            t.InResponse = true;
-            t.Lines.clear();
-            t.HeaderBytes = 0;
-            if (t.RequestPending) {
-                t.RequestPending = false;
-                http.BytesSentCount = static_cast<std::uint32_t>(t.BytesOut);
-                http.SetInfo(http.BytesSentCount);
-                if (!http.FireGuarded(http.OnRequestSent))
-                    return 0;
-            }
-            http.SetInfo(std::string_view());
-            if (!http.FireGuarded(http.OnReceivingResponse))
+            if (!StartResponse(http))
                 return 0;
         }
         t.HeaderBytes += length;
@@ -189,39 +178,64 @@ struct TAdvHttp::Callbacks {
             t.Lines.emplace_back(line);
             return length;
         }
+        return EndResponse(http) ? length : 0;
+    }
+
+    // The status line of a response has come.
+    static bool StartResponse(TAdvHttp& http) {
+        Transfer& t = http.Current;
+        t.InResponse = true;
+        t.Lines.clear();
+        t.HeaderBytes = 0;
+        if (t.RequestPending) {
+            t.RequestPending = false;
+            http.BytesSentCount = static_cast<std::uint32_t>(t.BytesOut);
+            http.SetInfo(http.BytesSentCount);
+            if (!http.FireGuarded(http.OnRequestSent))
+                return false;
+        }
+        http.SetInfo(std::string_view());
+        return http.FireGuarded(http.OnReceivingResponse);
+    }
+
+    // The empty line after a response's headers has come.
+    static bool EndResponse(TAdvHttp& http) {
+        Transfer& t = http.Current;
         t.InResponse = false;
         http.LastResponseCount = static_cast<std::uint32_t>(t.HeaderBytes);
         http.TotalResponseCount += t.HeaderBytes;
         http.SetInfo(http.LastResponseCount);
         if (!http.FireGuarded(http.OnResponseReceived))
-            return 0;
-        int status = t.Lines.empty() ? 0 : StatusOfLine(t.Lines.front());
+            return false;
+        const int status = t.Lines.empty() ? 0 : StatusOfLine(t.Lines.front());
         if (status >= 100 && status < 200) {
             http.SetInfo(std::string_view());
-            return http.FireGuarded(http.OnIntermediateResponse) ? length : 0;
+            return http.FireGuarded(http.OnIntermediateResponse);
         }
         t.FinalLines = t.Lines;
         t.FinalStatus = status;
         t.Body.clear();
         t.Chunks.clear();
-        bool redirect =
+        const bool redirect =
             status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-        if (redirect && !http.Flags.Has(TInternetFlag::ifNoAutoRedirect)) {
-            for (const std::string& header : t.FinalLines) {
-                if (header.size() < 9 || !SameText(header.substr(0, 9), "Location:"))
-                    continue;
-                const std::string location = Trim(std::string_view(header).substr(9));
-                char* effective = nullptr;
-                CurlApi().easy_getinfo(http.Handle, CURLINFO_EFFECTIVE_URL, &effective);
-                http.RedirectUrlText =
-                    effective != nullptr ? RedirectTarget(effective, location) : location;
-                http.SetInfo(http.RedirectUrlText);
-                if (!http.FireGuarded(http.OnRedirect))
-                    return 0;
-                break;
-            }
+        if (!redirect || http.Flags.Has(TInternetFlag::ifNoAutoRedirect))
+            return true;
+        return ReportRedirect(http);
+    }
+
+    static bool ReportRedirect(TAdvHttp& http) {
+        for (const std::string& header : http.Current.FinalLines) {
+            if (header.size() < 9 || !SameText(header.substr(0, 9), "Location:"))
+                continue;
+            const std::string location = Trim(std::string_view(header).substr(9));
+            char* effective = nullptr;
+            CurlApi().easy_getinfo(http.Handle, CURLINFO_EFFECTIVE_URL, &effective);
+            http.RedirectUrlText =
+                effective != nullptr ? RedirectTarget(effective, location) : location;
+            http.SetInfo(http.RedirectUrlText);
+            return http.FireGuarded(http.OnRedirect);
         }
-        return length;
+        return true;
     }
 
     static size_t Write(char* bytes, size_t size, size_t count, void* data) {
@@ -676,6 +690,21 @@ bool TAdvHttp::RetryWithCredentials(bool forProxy) {
     return true;
 }
 
+void TAdvHttp::FinishResponse() {
+    std::exception_ptr failure;
+    try {
+        ReadHeaders();
+        ReadBody();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    CloseRequest();
+    if (LastErrorCode != inet::OperationCancelled)
+        Fire(OnRequestComplete);
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
 void TAdvHttp::ProcessResponse() {
     for (;;) {
         long status = 0;
@@ -693,34 +722,15 @@ void TAdvHttp::ProcessResponse() {
             Status = static_cast<int>(status);
             forProxy = Status == 407;
             needed = forProxy || Status == 401;
-            if (forProxy)
-                Fire(OnNeedProxyAuth);
-            else if (needed)
-                Fire(OnNeedAuth);
+            if (needed)
+                Fire(forProxy ? OnNeedProxyAuth : OnNeedAuth);
         }
-        if (!needed) {
-            std::exception_ptr failure;
-            try {
-                ReadHeaders();
-                ReadBody();
-            } catch (...) {
-                failure = std::current_exception();
-            }
-            CloseRequest();
-            if (LastErrorCode != inet::OperationCancelled)
-                Fire(OnRequestComplete);
-            if (failure)
-                std::rethrow_exception(failure);
-            return;
-        }
-        if (!RetryWithCredentials(forProxy)) {
-            GiveUp();
-            return;
-        }
-        if (Cancelled) {
-            CloseRequest();
-            return;
-        }
+        if (!needed)
+            return FinishResponse();
+        if (!RetryWithCredentials(forProxy))
+            return GiveUp();
+        if (Cancelled)
+            return CloseRequest();
         Send();
     }
 }

@@ -75,7 +75,7 @@ using TCredentialsDialog = std::function<bool(TAdvHttp& sender, bool forProxy,
 class TAdvHttp {
 public:
     static constexpr const char* DefaultUserAgent = "Brandoak WinInet Component";
-    static constexpr std::size_t DefaultMaxResponseBytes = 16u * 1024 * 1024;
+    static constexpr std::size_t DefaultMaxResponseBytes = std::size_t{16} * 1024 * 1024;
     static constexpr int DefaultStallTimeout = 60000;
 
     // With a delivery, UseEventWindow is set and events reach the delivery's thread.
@@ -230,6 +230,8 @@ private:
     // One libcurl transfer, ended early by Cancel.
     CURLcode Perform();
     void ProcessResponse();
+    // Takes the headers and body of a response that needs no credentials and closes it.
+    void FinishResponse();
     // Whether a request refused with 401 or 407 goes out again.
     bool RetryWithCredentials(bool forProxy);
     void ReadHeaders();

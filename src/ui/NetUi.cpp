@@ -2,11 +2,12 @@
 
 #include "net/ExchangeWorker.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMetaObject>
 #include <atomic>
 
 namespace pellora {
@@ -17,6 +18,21 @@ struct TProgressMailbox {
     std::atomic<std::uint64_t> Bytes{0};
     std::atomic<bool> Queued{false};
 };
+
+namespace {
+
+// A call queued for the thread of the exchange object.
+class TQueuedCall : public QEvent {
+public:
+    explicit TQueuedCall(std::function<void()> call) : QEvent(Kind()), Call(std::move(call)) {}
+    static QEvent::Type Kind() {
+        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return type;
+    }
+    const std::function<void()> Call;
+};
+
+} // namespace
 
 TCredentialsDlg::TCredentialsDlg(const QString& server, bool forProxy, const QString& userName,
                                  const QString& password, QWidget* parent)
@@ -89,44 +105,52 @@ bool TNetExchange::StartAccessRequest() {
 bool TNetExchange::Start(TExchangeKind kind, const QString& languageCode) {
     if (Running)
         return false;
-    if (!Worker) {
-        Worker = std::make_unique<TExchangeWorker>(Prefs, Logs, Local);
-        // These run on the worker thread and only queue calls for this object's thread.
-        std::shared_ptr<TProgressMailbox> mailbox = Mailbox;
-        Worker->OnProgress = [this, mailbox](std::uint64_t bytes) {
-            mailbox->Bytes = bytes;
-            if (mailbox->Queued.exchange(true))
-                return;
-            QMetaObject::invokeMethod(
-                this,
-                [this, mailbox] {
-                    mailbox->Queued = false;
-                    emit Progress(static_cast<qint64>(mailbox->Bytes.load()));
-                },
-                Qt::QueuedConnection);
-        };
-        Worker->OnFinished = [this](const TExchangeResult& result) {
-            QMetaObject::invokeMethod(
-                this, [this, result] { Done(result); }, Qt::QueuedConnection);
-        };
-        Worker->OnNeedCredentials = [this](const TExchangeWorker::TCredentialsQuestion& question,
-                                           const TExchangeWorker::TCredentialsAnswer& answer) {
-            TCredentialsRequest request;
-            request.Server = QString::fromStdString(question.Server);
-            request.ForProxy = question.ForProxy;
-            request.UserName = QString::fromStdString(question.UserName);
-            request.Password = QString::fromStdString(question.Password);
-            TCredentialsReply reply = [answer](bool ok, const QString& user,
-                                               const QString& password) {
-                answer(ok, user.toStdString(), password.toStdString());
-            };
-            QMetaObject::invokeMethod(
-                this, [this, request, reply] { Ask(request, reply); }, Qt::QueuedConnection);
-        };
-    }
+    if (!Worker)
+        MakeWorker();
     if (!Worker->Start(kind, languageCode.toStdString()))
         return false;
     Running = true;
+    return true;
+}
+
+void TNetExchange::MakeWorker() {
+    Worker = std::make_unique<TExchangeWorker>(Prefs, Logs, Local);
+    // These run on the worker thread and only queue calls for this object's thread.
+    Worker->OnProgress = [this, mailbox = Mailbox](std::uint64_t bytes) {
+        mailbox->Bytes = bytes;
+        if (mailbox->Queued.exchange(true))
+            return;
+        Post([this, mailbox] {
+            mailbox->Queued = false;
+            emit Progress(static_cast<qint64>(mailbox->Bytes.load()));
+        });
+    };
+    Worker->OnFinished = [this](const TExchangeResult& result) {
+        Post([this, result] { Done(result); });
+    };
+    Worker->OnNeedCredentials = [this](const TExchangeWorker::TCredentialsQuestion& question,
+                                       const TExchangeWorker::TCredentialsAnswer& answer) {
+        TCredentialsRequest request;
+        request.Server = QString::fromStdString(question.Server);
+        request.ForProxy = question.ForProxy;
+        request.UserName = QString::fromStdString(question.UserName);
+        request.Password = QString::fromStdString(question.Password);
+        TCredentialsReply reply = [answer](bool ok, const QString& user, const QString& password) {
+            answer(ok, user.toStdString(), password.toStdString());
+        };
+        Post([this, request, reply] { Ask(request, reply); });
+    };
+}
+
+void TNetExchange::Post(std::function<void()> call) {
+    // Qt owns a posted event and drops it, unrun, when this object goes first.
+    QCoreApplication::postEvent(this, new TQueuedCall(std::move(call)));
+}
+
+bool TNetExchange::event(QEvent* event) {
+    if (event->type() != TQueuedCall::Kind())
+        return QObject::event(event);
+    static_cast<TQueuedCall*>(event)->Call();
     return true;
 }
 

@@ -87,8 +87,14 @@ signals:
     // The outcome and what to tell the user.
     void Finished(pellora::TExchangeOutcome outcome, const QString& text);
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
     bool Start(TExchangeKind kind, const QString& languageCode);
+    void MakeWorker();
+    // Queues a call for this object's thread; safe from any thread.
+    void Post(std::function<void()> call);
     void Ask(const TCredentialsRequest& request, const TCredentialsReply& reply);
     void Done(const TExchangeResult& result);
 
