@@ -121,6 +121,16 @@ std::string ProxyFor(std::string_view list, std::string_view scheme) {
     return plain;
 }
 
+std::string HideCredentials(std::string_view url) {
+    const std::size_t scheme = url.find("://");
+    const std::size_t hostStart = scheme == std::string_view::npos ? 0 : scheme + 3;
+    const std::size_t hostEnd = url.find_first_of("/?#", hostStart);
+    const std::size_t at = url.rfind('@', hostEnd == std::string_view::npos ? url.size() : hostEnd);
+    if (at == std::string_view::npos || at < hostStart)
+        return std::string(url);
+    return std::string(url.substr(0, hostStart)) + std::string(url.substr(at + 1));
+}
+
 std::string RedirectTarget(const std::string& from, const std::string& location) {
     TCurlUrl target;
     if (target.Set(from) == CURLUE_OK &&

@@ -58,6 +58,9 @@ std::string RequestTarget(std::string_view path, std::string_view extra);
 // empty when the list has none for it.
 std::string ProxyFor(std::string_view list, std::string_view scheme);
 
+// The address with a "user:password@" part left out, for texts the user sees.
+std::string HideCredentials(std::string_view url);
+
 // Where a "Location:" value leads from the address that got it; the value as it stands when
 // the two cannot be combined.
 std::string RedirectTarget(const std::string& from, const std::string& location);

@@ -114,6 +114,15 @@ void TNetModule::Perform() {
     }
 }
 
+void TNetModule::SetRequestUrl(const std::string& url) {
+    try {
+        FHttp.SetURL(url);
+    } catch (const EPelloraError& error) {
+        // A bad "Pellora Exchange" is an exchange failure like any other.
+        throw EInetError(WithAddress(error.what(), HideCredentials(url)));
+    }
+}
+
 void TNetModule::TryWriteLog(const std::string& logName, const std::string& body) {
     try {
         WriteExchangeLog(FHttp, logName, body);
@@ -147,7 +156,7 @@ std::string TNetModule::StatusFault() const {
 bool TNetModule::RequestAccessId(std::int32_t& accessId) {
     ConfigureHttp(FHttp);
     FHttp.SetMethod("GET");
-    FHttp.SetURL(GetExchangeUrl() + "edit.cgi?action=request_access");
+    SetRequestUrl(GetExchangeUrl() + "edit.cgi?action=request_access");
     Perform();
     if (FHttp.LastError() != 0 || FHttp.StatusCode() != 200)
         return Refuse(StatusFault(), AccessLog, "");
@@ -185,8 +194,8 @@ bool TNetModule::FetchMessages(std::string_view languageCode, std::string& lastM
     lines.clear();
     ConfigureHttp(FHttp);
     FHttp.SetMethod("GET");
-    FHttp.SetURL(GetExchangeUrl() +
-                 "retrieve.cgi?file=messages&langcode=" + LowerCaseAscii(languageCode));
+    SetRequestUrl(GetExchangeUrl() +
+                  "retrieve.cgi?file=messages&langcode=" + LowerCaseAscii(languageCode));
     if (!lastModified.empty())
         FHttp.SetRequestHeaders({"If-Modified-Since: " + lastModified});
     Perform();
@@ -233,7 +242,7 @@ bool TNetModule::PostDeltas(const std::string& body, std::int32_t& accepted, std
     lines.clear();
     ConfigureHttp(FHttp);
     FHttp.SetMethod("POST");
-    FHttp.SetURL(GetExchangeUrl() + "edit.cgi");
+    SetRequestUrl(GetExchangeUrl() + "edit.cgi");
     FHttp.SetRequestHeaders({"Content-Type: application/x-www-form-urlencoded",
                              "Content-Length: " + std::to_string(body.size())});
     FHttp.SetText(body);

@@ -82,6 +82,8 @@ public:
 
 private:
     std::string ResponseHeaderText() const;
+    // Points FHttp at the address; one it cannot take leaves as EInetError naming it.
+    void SetRequestUrl(const std::string& url);
     // Sends the request set up in FHttp; transport failures leave with the address.
     void Perform();
     // Notes why the answer is refused and writes the log; always false.
