@@ -1,23 +1,29 @@
 // Downloading a large library end to end (goal: under 300 ms for 50,000 lines): the exchange's
 // CGI programs under lighttpd on 127.0.0.1 answer the request, and the lines are stored in the
-// library file as pellora-cli and the library page store them. The stored Last-Modified is
-// cleared before each download, so the whole library comes every time.
-#include "CliExchange.h"
+// library file by the exchange workflow pellora-cli and the program share. The stored
+// Last-Modified is cleared before each download, so the whole library comes every time.
+// Also: how long a Cancel takes to end an exchange that waits on a silent server.
 #include "ExchangeStore.h"
 #include "core/Settings.h"
+#include "net/ExchangeWorker.h"
+#include "net/MsgExchange.h"
 #include "net/PellNet.h"
 #include "platform/FileUtil.h"
 #include "platform/IniFile.h"
 #include "platform/StrUtils.h"
-#include "support/Lighttpd.h"
+#include "support/ExchangeServer.h"
+#include "support/NetPeers.h"
 #include "support/TempDir.h"
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <exception>
 #include <iterator>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -85,22 +91,16 @@ struct TExchange {
             WriteKey(prefs, keys::AccessId,
                      static_cast<std::int32_t>(store.RequestAccess("127.0.0.1", true)));
         }
-        test::PutFile(Work / "doc/index.html", "exchange");
-        test::LighttpdOptions options;
-        options.DocumentRoot = Work / "doc";
-        options.CgiPrefix = "/cgi-bin/pellora/";
-        options.CgiFolder = std::string(PELLORA_BUILD_DIR) + "/server/cgi-bin/pellora";
-        options.CgiEnvironment["PELLORA_EXCHANGE_DB"] = Work / "exchange.db";
-        Server = std::make_unique<test::Lighttpd>(options);
+        Server = std::make_unique<test::ExchangeServer>(Work / "exchange.db");
         IniFile prefs(PrefsFile);
-        WriteKey(prefs, keys::PelloraExchange, Server->Url("cgi-bin/pellora/"));
+        WriteKey(prefs, keys::PelloraExchange, Server->Base());
     }
 
     test::TempDir Work;
     std::string PrefsFile = Work / "data/pellora Prefs.ini";
     std::string Local = Work / "data/Local/";
     std::string Logs = Work / "data/";
-    std::unique_ptr<test::Lighttpd> Server;
+    std::unique_ptr<test::ExchangeServer> Server;
 };
 
 // Null with the reason in `failure` when the exchange cannot be started.
@@ -132,8 +132,8 @@ void DownloadWholeLibrary(benchmark::State& state) {
         state.PauseTiming();
         keys::WriteLastModified(prefs, "EN", "");
         state.ResumeTiming();
-        TLibDownloadResult result = DownloadLibrary(net, exchange->Local, "EN");
-        if (result.Outcome != TLibDownloadOutcome::Stored || result.LineCount != LibraryLines) {
+        const TExchangeResult result = DownloadLibrary(net, exchange->Local, "EN");
+        if (result.Outcome != TExchangeOutcome::Downloaded || result.LineCount != LibraryLines) {
             state.SkipWithError("the whole library did not come");
             break;
         }
@@ -146,6 +146,52 @@ void DownloadWholeLibrary(benchmark::State& state) {
 }
 // Most of the work happens in the server's processes: wall time is what counts.
 BENCHMARK(DownloadWholeLibrary)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// From Cancel to the outcome of an exchange whose request waits on a server that never
+// answers: what the user waits after pressing Cancel.
+void CancelStalledExchange(benchmark::State& state) {
+    test::TempDir work;
+    test::SilentListener silent;
+    {
+        IniFile prefs(work / "pellora Prefs.ini");
+        WriteKey(prefs, keys::AccessId, 5);
+        WriteKey(prefs, keys::PelloraExchange, silent.Url());
+    }
+    TExchangeWorker worker(work / "pellora Prefs.ini", work.Path(), work / "Local/");
+    std::mutex lock;
+    std::condition_variable changed;
+    bool finished = false;
+    bool connected = false;
+    TExchangeOutcome outcome = TExchangeOutcome::Error;
+    worker.OnFinished = [&](const TExchangeResult& result) {
+        const std::lock_guard<std::mutex> guard(lock);
+        finished = true;
+        outcome = result.Outcome;
+        changed.notify_all();
+    };
+    for (auto _ : state) {
+        state.PauseTiming();
+        finished = false;
+        if (!worker.Start(TExchangeKind::Download, "EN")) {
+            state.SkipWithError("the worker is busy");
+            break;
+        }
+        // The request is out once the listener holds a new connection.
+        connected = silent.WaitForConnection();
+        state.ResumeTiming();
+        worker.Cancel();
+        std::unique_lock<std::mutex> guard(lock);
+        changed.wait(guard, [&] { return finished; });
+        if (!connected || outcome != TExchangeOutcome::Cancelled) {
+            state.SkipWithError("the exchange did not end as cancelled");
+            break;
+        }
+        state.PauseTiming();
+        silent.DropConnections();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(CancelStalledExchange)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 } // namespace
 

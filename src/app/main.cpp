@@ -3,7 +3,6 @@
 #include "ui/ErrorBox.h"
 #include "ui/ExPopupList.h"
 #include "ui/Main_Status.h"
-#include "ui/NetUi.h"
 #include "ui/OneInstance.h"
 
 #include <QFont>
@@ -45,9 +44,6 @@ int main(int argc, char** argv) {
     if (instance)
         instance->SetFrontWindow(window.get());
     HideTaskbarButton();
-    CreateNetModule();
     window->show();
-    const int result = QApplication::exec();
-    DestroyNetModule();
-    return result;
+    return QApplication::exec();
 }

@@ -1,6 +1,6 @@
 #include "net/CurlApi.h"
 
-#include "net/uAdvHttp.h"
+#include "net/InetErrors.h"
 
 #include <dlfcn.h>
 #include <mutex>
@@ -31,7 +31,15 @@ TCurlApi Load() {
     Resolve(library, "curl_easy_cleanup", api.easy_cleanup);
     Resolve(library, "curl_easy_setopt", api.easy_setopt);
     Resolve(library, "curl_easy_getinfo", api.easy_getinfo);
-    Resolve(library, "curl_easy_perform", api.easy_perform);
+    Resolve(library, "curl_easy_strerror", api.easy_strerror);
+    Resolve(library, "curl_multi_init", api.multi_init);
+    Resolve(library, "curl_multi_cleanup", api.multi_cleanup);
+    Resolve(library, "curl_multi_add_handle", api.multi_add_handle);
+    Resolve(library, "curl_multi_remove_handle", api.multi_remove_handle);
+    Resolve(library, "curl_multi_perform", api.multi_perform);
+    Resolve(library, "curl_multi_poll", api.multi_poll);
+    Resolve(library, "curl_multi_wakeup", api.multi_wakeup);
+    Resolve(library, "curl_multi_info_read", api.multi_info_read);
     Resolve(library, "curl_slist_append", api.slist_append);
     Resolve(library, "curl_slist_free_all", api.slist_free_all);
     Resolve(library, "curl_url", api.url);

@@ -1,27 +1,12 @@
 #include "net/HttpUtil.h"
 
+#include "platform/PercentCoding.h"
 #include "platform/StrUtils.h"
 
 namespace pellora {
 
 std::string UrlEncode(std::string_view text) {
-    static const char Hex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size() * 3);
-    for (char c : text) {
-        unsigned char byte = static_cast<unsigned char>(c);
-        if ((byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') ||
-            (byte >= 'a' && byte <= 'z')) {
-            out += c;
-        } else if (byte == ' ') {
-            out += '+';
-        } else {
-            out += '%';
-            out += Hex[byte >> 4];
-            out += Hex[byte & 0x0F];
-        }
-    }
-    return out;
+    return PercentEncode(text, &IsAsciiAlphanumeric, true);
 }
 
 std::vector<std::string> SplitTagAttributes(std::string_view text) {
@@ -53,14 +38,12 @@ std::vector<std::string> SplitTagAttributes(std::string_view text) {
         } else if (c == '=') {
             if (length - pos - 1 < 2) {
                 tokens.emplace_back(text.substr(start));
-                pos = start = length;
                 break;
             }
             char terminator = text[pos + 1] == '"' ? '"' : ' ';
             std::size_t end = text.find(terminator, pos + 2);
             if (end == std::string_view::npos) {
                 tokens.emplace_back(text.substr(start));
-                pos = start = length;
                 break;
             }
             tokens.emplace_back(text.substr(start, end + 1 - start));

@@ -1,6 +1,8 @@
 #include "net/NetSync.h"
 
+#include "core/MsgRecord.h"
 #include "net/HttpUtil.h"
+#include "platform/Errors.h"
 #include "platform/StrUtils.h"
 
 namespace pellora {
@@ -77,6 +79,22 @@ std::optional<TUploadCounts> ParseUploadCounts(std::string_view headerLine) {
         *field.Target = StrToInt(Trim(*value));
     }
     return counts;
+}
+
+std::optional<std::string> LibraryReplyFault(const std::vector<std::string>& lines) {
+    bool anyRecord = false;
+    TMsgRecord record;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        try {
+            anyRecord = ParseMsgRecord(lines[i], record) || anyRecord;
+        } catch (const EConvertError&) {
+            // Stored, it would stop every later reading of the library.
+            return Format("line %zu is a damaged message record", i + 1);
+        }
+    }
+    if (!anyRecord)
+        return std::string("it holds no message records");
+    return std::nullopt;
 }
 
 } // namespace pellora

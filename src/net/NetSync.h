@@ -38,4 +38,9 @@ struct TUploadCounts {
 // A value that is not a whole decimal number throws EConvertError.
 std::optional<TUploadCounts> ParseUploadCounts(std::string_view headerLine);
 
+// Why downloaded lines cannot be a message library: none of them is a message record (a
+// network's sign-in page, an error page, a binary), or one that looks like a record cannot be
+// read as one. Nothing when they can.
+std::optional<std::string> LibraryReplyFault(const std::vector<std::string>& lines);
+
 } // namespace pellora

@@ -1,14 +1,11 @@
 #include "net/PellNet.h"
 
-#include "core/PelloraFold.h"
 #include "core/Settings.h"
 #include "net/NetSync.h"
 #include "platform/Errors.h"
 #include "platform/FileUtil.h"
 #include "platform/IniFile.h"
 #include "platform/StrUtils.h"
-
-#include <cstdio>
 
 namespace pellora {
 
@@ -27,12 +24,26 @@ const TInternetFlags ExchangeFlags{F::ifHyperLink,
                                    F::ifPragmaNoCache,
                                    F::ifReload};
 
+constexpr const char* AccessLog = "Access Request";
+constexpr const char* DownloadLog = "Download Messages";
+constexpr const char* UploadLog = "Upload Messages";
+
+bool AllEmpty(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines)
+        if (!line.empty())
+            return false;
+    return true;
+}
+
 } // namespace
 
-TNetModule::TNetModule(std::shared_ptr<TEventDelivery> delivery)
-    : TNetModule(Folders().PrefsFile(), Folders().DataFolder(), std::move(delivery)) {}
+std::string WithAddress(const std::string& text, const std::string& address) {
+    if (text.empty())
+        return "The request to " + address + " failed";
+    return text + " (" + address + ")";
+}
 
-TNetModule::TNetModule(std::string prefsFile, std::string logFolder,
+TNetModule::TNetModule(std::string prefsFile, const std::string& logFolder,
                        std::shared_ptr<TEventDelivery> delivery)
     : FHttp(std::move(delivery)), Prefs(std::move(prefsFile)), Logs(AddTrailingSlash(logFolder)) {
     FHttp.SetConnectTimeout(15000);
@@ -61,13 +72,30 @@ void TNetModule::ConfigureHttp(TAdvHttp& http) {
     http.SetRequestHeaders({});
     // An upload's body must not ride along with the next request.
     http.SetText("");
-    IniFile prefs(Prefs);
+    const IniFile prefs(Prefs);
     // Turning the proxy off takes effect at once, not at the next start.
     http.SetProxy(ReadKey(prefs, keys::Proxy) ? ReadKey(prefs, keys::ProxyAddress) : "");
 }
 
 std::string TNetModule::GetExchangeUrl() const {
     return ReadKey(IniFile(Prefs), keys::PelloraExchange);
+}
+
+void TNetModule::BeginExchange() {
+    CancelFlag = false;
+    FHttp.ResetCancel();
+    Failure.clear();
+    LogProblem.clear();
+}
+
+void TNetModule::Cancel() {
+    CancelFlag = true;
+    FHttp.Cancel();
+}
+
+void TNetModule::CheckCancel() const {
+    if (CancelFlag)
+        throw EInetError(WithAddress(InetErrorText(inet::OperationCancelled), FHttp.URL()));
 }
 
 std::string TNetModule::ResponseHeaderText() const {
@@ -77,47 +105,86 @@ std::string TNetModule::ResponseHeaderText() const {
     return text;
 }
 
+void TNetModule::Perform() {
+    CheckCancel();
+    try {
+        FHttp.Execute();
+    } catch (const EInetError& error) {
+        throw EInetError(WithAddress(error.what(), FHttp.URL()));
+    }
+}
+
+void TNetModule::SetRequestUrl(const std::string& url) {
+    try {
+        FHttp.SetURL(url);
+    } catch (const EPelloraError& error) {
+        // A bad "Pellora Exchange" is an exchange failure like any other.
+        throw EInetError(WithAddress(error.what(), HideCredentials(url)));
+    }
+}
+
 void TNetModule::TryWriteLog(const std::string& logName, const std::string& body) {
     try {
         WriteExchangeLog(FHttp, logName, body);
     } catch (const EFileError& error) {
-        std::fprintf(stderr, "%s\n", error.what());
+        LogProblem = error.what();
     }
+}
+
+bool TNetModule::Refuse(const std::string& reason, const std::string& logName,
+                        const std::string& body) {
+    Failure = reason;
+    TryWriteLog(logName, body);
+    return false;
+}
+
+std::string TNetModule::StatusFault() const {
+    const std::string& url = FHttp.URL();
+    if (FHttp.LastError() == inet::OperationCancelled &&
+        (FHttp.StatusCode() == 401 || FHttp.StatusCode() == 407))
+        return Format("The %s for %s asked for a user name and password and did not get one "
+                      "it accepts.",
+                      FHttp.StatusCode() == 407 ? "proxy" : "server", url.c_str());
+    if (FHttp.LastError() != 0)
+        return "The request to " + url + " failed: " + InetErrorText(FHttp.LastError());
+    const std::string status = FHttp.ResponseHeaders().empty()
+                                   ? Format("status %d", FHttp.StatusCode())
+                                   : "\"" + FHttp.ResponseHeaders().front() + "\"";
+    return "The server at " + url + " answered " + status + ".";
 }
 
 bool TNetModule::RequestAccessId(std::int32_t& accessId) {
     ConfigureHttp(FHttp);
     FHttp.SetMethod("GET");
-    FHttp.SetURL(GetExchangeUrl() + "edit.cgi?action=request_access");
-    FHttp.Execute(true);
-    bool ok = false;
+    SetRequestUrl(GetExchangeUrl() + "edit.cgi?action=request_access");
+    Perform();
+    if (FHttp.LastError() != 0 || FHttp.StatusCode() != 200)
+        return Refuse(StatusFault(), AccessLog, "");
+    const std::optional<std::string> line = GetExchangeHeader(ResponseHeaderText());
+    std::optional<std::int32_t> id;
     try {
-        if (FHttp.LastError() == 0 && FHttp.StatusCode() == 200) {
-            if (std::optional<std::string> line = GetExchangeHeader(ResponseHeaderText())) {
-                if (std::optional<std::int32_t> id = ParseAccessId(*line)) {
-                    accessId = *id;
-                    ok = true;
-                }
-            }
-        }
+        if (line)
+            id = ParseAccessId(*line);
     } catch (const EConvertError&) {
-        TryWriteLog("Access Request", "");
-        throw;
+        id.reset();
     }
-    if (!ok)
-        TryWriteLog("Access Request", "");
-    return ok;
+    if (!id)
+        return Refuse("The reply of " + FHttp.URL() + " has no access id" +
+                          (line ? " in \"" + *line + "\"." : "."),
+                      AccessLog, "");
+    accessId = *id;
+    return true;
 }
 
 bool TNetModule::GetAccessId(std::int32_t& accessId) {
-    IniFile prefs(Prefs);
-    std::int32_t stored = ReadKey(prefs, keys::AccessId);
+    const std::int32_t stored = ReadKey(IniFile(Prefs), keys::AccessId);
     if (stored > 0) {
         accessId = stored;
         return true;
     }
     if (!RequestAccessId(accessId))
         return false;
+    IniFile prefs(Prefs);
     WriteKey(prefs, keys::AccessId, accessId);
     return true;
 }
@@ -127,32 +194,46 @@ bool TNetModule::FetchMessages(std::string_view languageCode, std::string& lastM
     lines.clear();
     ConfigureHttp(FHttp);
     FHttp.SetMethod("GET");
-    FHttp.SetURL(GetExchangeUrl() +
-                 "retrieve.cgi?file=messages&langcode=" + LowerCaseAscii(languageCode));
+    SetRequestUrl(GetExchangeUrl() +
+                  "retrieve.cgi?file=messages&langcode=" + LowerCaseAscii(languageCode));
     if (!lastModified.empty())
         FHttp.SetRequestHeaders({"If-Modified-Since: " + lastModified});
-    FHttp.Execute(true);
+    Perform();
     if (FHttp.LastError() == 0 && FHttp.StatusCode() == 304)
         return true;
-    if (FHttp.LastError() == 0 && FHttp.StatusCode() == 200) {
-        lines = SplitTextLines(FHttp.Text());
-        if (std::optional<std::string> value = GetLastModifiedHeader(ResponseHeaderText()))
-            lastModified = *value;
-        return true;
+    if (FHttp.LastError() != 0 || FHttp.StatusCode() != 200)
+        return Refuse(StatusFault(), DownloadLog, "");
+    std::vector<std::string> body = SplitTextLines(FHttp.Text());
+    if (!AllEmpty(body)) {
+        // A sign-in page or a damaged reply must not replace the library.
+        if (std::optional<std::string> fault = LibraryReplyFault(body))
+            return Refuse("The reply of " + FHttp.URL() + " is no message library: " + *fault + ".",
+                          DownloadLog, "");
+        lines = std::move(body);
     }
-    TryWriteLog("Download Messages", "");
-    return false;
+    // Without a date of its own the reply must not be taken for the one asked about.
+    lastModified = GetLastModifiedHeader(ResponseHeaderText()).value_or("");
+    return true;
 }
 
-bool TNetModule::DownloadMessages(std::string_view languageCode, std::vector<std::string>& lines) {
+bool TNetModule::DownloadMessages(std::string_view languageCode, std::vector<std::string>& lines,
+                                  const TStoreLibrary& store) {
+    lines.clear();
     std::int32_t accessId = 0;
     if (!GetAccessId(accessId))
         return false;
-    std::string value = keys::ReadLastModified(IniFile(Prefs), languageCode);
+    const std::string stored = keys::ReadLastModified(IniFile(Prefs), languageCode);
+    std::string value = stored;
     if (!FetchMessages(languageCode, value, lines))
         return false;
-    IniFile prefs(Prefs);
-    keys::WriteLastModified(prefs, languageCode, value);
+    if (!lines.empty()) {
+        CheckCancel();
+        store(lines);
+    }
+    if (value != stored) {
+        IniFile prefs(Prefs);
+        keys::WriteLastModified(prefs, languageCode, value);
+    }
     return true;
 }
 
@@ -161,30 +242,31 @@ bool TNetModule::PostDeltas(const std::string& body, std::int32_t& accepted, std
     lines.clear();
     ConfigureHttp(FHttp);
     FHttp.SetMethod("POST");
-    FHttp.SetURL(GetExchangeUrl() + "edit.cgi");
+    SetRequestUrl(GetExchangeUrl() + "edit.cgi");
     FHttp.SetRequestHeaders({"Content-Type: application/x-www-form-urlencoded",
                              "Content-Length: " + std::to_string(body.size())});
     FHttp.SetText(body);
-    FHttp.Execute(true);
-    bool ok = false;
+    Perform();
+    if (FHttp.LastError() != 0 || FHttp.StatusCode() != 200)
+        return Refuse(StatusFault(), UploadLog, body);
+    const std::optional<std::string> line = GetExchangeHeader(ResponseHeaderText());
+    std::optional<TUploadCounts> counts;
     try {
-        if (FHttp.LastError() == 0 && FHttp.StatusCode() == 200) {
-            if (std::optional<std::string> line = GetExchangeHeader(ResponseHeaderText())) {
-                if (std::optional<TUploadCounts> counts = ParseUploadCounts(*line)) {
-                    accepted = counts->Accepted;
-                    newCount = counts->New;
-                    appended = counts->Appended;
-                    lines = SplitTextLines(FHttp.Text());
-                    ok = true;
-                }
-            }
-        }
+        if (line)
+            counts = ParseUploadCounts(*line);
     } catch (const EConvertError&) {
-        TryWriteLog("Upload Messages", body);
-        throw;
+        counts.reset();
     }
-    TryWriteLog("Upload Messages", body);
-    return ok;
+    if (!counts)
+        return Refuse("The reply of " + FHttp.URL() + " has no upload counts" +
+                          (line ? " in \"" + *line + "\"." : "."),
+                      UploadLog, body);
+    accepted = counts->Accepted;
+    newCount = counts->New;
+    appended = counts->Appended;
+    lines = SplitTextLines(FHttp.Text());
+    TryWriteLog(UploadLog, body);
+    return true;
 }
 
 bool TNetModule::UploadMessages(std::string_view languageCode,
@@ -194,7 +276,7 @@ bool TNetModule::UploadMessages(std::string_view languageCode,
     std::int32_t accessId = 0;
     if (!GetAccessId(accessId))
         return false;
-    std::string body = TPellPost().BuildPostData(languageCode, accessId, deltaLines);
+    const std::string body = TPellPost().BuildPostData(languageCode, accessId, deltaLines);
     return PostDeltas(body, accepted, newCount, appended, lines);
 }
 

@@ -1,68 +1,23 @@
 #pragma once
 
-#include "platform/Errors.h"
+#include "net/CurlRequest.h"
+#include "net/EventDelivery.h"
+#include "net/HttpUrl.h"
+#include "net/InetErrors.h"
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <exception>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 namespace pellora {
-
-// A failed HTTP request; the text is the one the Internet functions give for the error code
-// (empty for a code they have no text for).
-class EInetError : public EPelloraError {
-public:
-    using EPelloraError::EPelloraError;
-};
-
-// Error numbers of the Internet functions, which callers and logs keep using.
-namespace inet {
-inline constexpr int ErrorIoPending = 997;
-inline constexpr int OutOfHandles = 12001;
-inline constexpr int Timeout = 12002;
-inline constexpr int ExtendedError = 12003;
-inline constexpr int InternalError = 12004;
-inline constexpr int InvalidUrl = 12005;
-inline constexpr int UnrecognizedScheme = 12006;
-inline constexpr int NameNotResolved = 12007;
-inline constexpr int LoginFailure = 12015;
-inline constexpr int OperationCancelled = 12017;
-inline constexpr int RequestPending = 12026;
-inline constexpr int CannotConnect = 12029;
-inline constexpr int ConnectionAborted = 12030;
-inline constexpr int ConnectionReset = 12031;
-inline constexpr int CertDateInvalid = 12037;
-inline constexpr int CertCnInvalid = 12038;
-inline constexpr int HttpToHttpsOnRedirect = 12039;
-inline constexpr int HttpsToHttpOnRedirect = 12040;
-inline constexpr int ClientAuthCertNeeded = 12044;
-inline constexpr int InvalidCa = 12045;
-inline constexpr int HeaderNotFound = 12150;
-inline constexpr int InvalidServerResponse = 12152;
-inline constexpr int RedirectFailed = 12156;
-inline constexpr int SecurityChannelError = 12157;
-inline constexpr int ProxyServerUnreachable = 12165;
-inline constexpr int InvalidCert = 12169;
-inline constexpr int DecodingFailed = 12175;
-} // namespace inet
-
-// The standard text of an Internet error code, or empty when the code has none.
-std::string InetErrorText(int code);
-
-// The Internet error code for a failed libcurl transfer. `detail` is libcurl's error text,
-// which tells certificate faults apart; `secure` is whether the request started as https;
-// `redirected` is whether the failure came after following a redirect.
-int InetErrorFromCurl(int curlCode, std::string_view detail, bool secure, bool redirected);
 
 // Request flags. Each adds its classic flag value to the flag word (FlagWord).
 enum class TInternetFlag : unsigned {
@@ -104,58 +59,23 @@ private:
     std::uint32_t Bits = 0;
 };
 
-// Hands calls to the thread that owns the delivery. The program's window layer provides one
-// for its main thread; TQueuedDelivery is a plain one.
-class TEventDelivery {
-public:
-    virtual ~TEventDelivery() = default;
-    // Runs the call on the owning thread and returns when it has run; on the owning thread
-    // itself it runs the call at once.
-    virtual void Send(const std::function<void()>& call) = 0;
-    // Queues the call for the owning thread and returns at once.
-    virtual void Post(std::function<void()> call) = 0;
-    // Called on the owning thread while it waits for a worker: runs the calls sent or posted
-    // so far, so a worker that sends is never left waiting on a thread that waits for it.
-    virtual void ServePending() = 0;
-};
-
-// Delivery to the thread that created it, which serves queued calls when it calls
-// ServePending or ServeUntil.
-class TQueuedDelivery : public TEventDelivery {
-public:
-    TQueuedDelivery();
-    void Send(const std::function<void()>& call) override;
-    void Post(std::function<void()> call) override;
-    void ServePending() override;
-    // Serves calls until done() holds (true) or the time is up (false).
-    bool ServeUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
-
-private:
-    struct Item {
-        std::function<void()> Call;
-        bool* Done = nullptr;
-        std::exception_ptr* Failure = nullptr;
-    };
-    std::thread::id Owner;
-    std::mutex Lock;
-    std::condition_variable Changed;
-    std::deque<Item> Queue;
-};
-
 class TAdvHttp;
 using TNotifyEvent = std::function<void(TAdvHttp& sender)>;
 // Asks the user for the credentials of a server (forProxy false) or of the proxy; true with
-// the values filled in to try again, false when the user cancels.
+// the values filled in to try again, false when the user cancels. Called on the thread that
+// runs the request (through the delivery when there is one).
 using TCredentialsDialog = std::function<bool(TAdvHttp& sender, bool forProxy,
                                               std::string& userName, std::string& password)>;
 
-// One HTTP or HTTPS request at a time over libcurl. The properties describe the request,
-// Execute performs it and leaves the status, the raw response header lines and the body; the
-// events report its progress in the order things happen.
+// One HTTP or HTTPS request at a time over libcurl, run on the calling thread. The
+// properties describe the request, Execute performs it and leaves the status, the raw
+// response header lines and the body; the events report its progress in the order things
+// happen. Programs that must not wait run it on a thread of their own (TExchangeWorker);
+// Cancel may be called from any thread.
 class TAdvHttp {
 public:
     static constexpr const char* DefaultUserAgent = "Brandoak WinInet Component";
-    static constexpr std::size_t DefaultMaxResponseBytes = 16u * 1024 * 1024;
+    static constexpr std::size_t DefaultMaxResponseBytes = std::size_t{16} * 1024 * 1024;
     static constexpr int DefaultStallTimeout = 60000;
 
     // With a delivery, UseEventWindow is set and events reach the delivery's thread.
@@ -166,8 +86,12 @@ public:
 
     // Performs the request. True means it was issued (the outcome is in LastError, StatusCode,
     // ResponseHeaders and Text); false only when it failed and RaiseExceptions is false.
-    // Asynchronous mode returns at once and finishes on a worker thread.
-    bool Execute(bool synchronous = true);
+    bool Execute();
+    // Ends the request under way at once with 12017 ("The operation has been canceled"), or
+    // the next one when none runs yet; the mark goes when a request closes and with
+    // ResetCancel. The only member that may be called from any thread.
+    void Cancel();
+    void ResetCancel() { Cancelled = false; }
 
     int ConnectTimeout() const { return ConnectTimeoutMs; }
     void SetConnectTimeout(int milliseconds) { ConnectTimeoutMs = milliseconds; }
@@ -179,30 +103,35 @@ public:
     // case no proxy from the environment is used either.
     const std::string& Proxy() const { return ProxyText; }
     void SetProxy(const std::string& value);
-    bool SSL() const { return SslFlag; }
+    bool SSL() const { return Parts.Ssl; }
     void SetSSL(bool value);
+    // The address without credentials, so it can be shown and logged.
     const std::string& URL() const { return UrlText; }
-    // Splits the URL into HostName, URLPath, ExtraInfo, Port (and SSL, UserName, Password).
-    // Throws "Invalid protocol" for schemes other than http and https; the old URL stays.
+    // Splits the URL into HostName, URLPath, ExtraInfo, Port and SSL, and takes UserName and
+    // Password when it holds them. Throws "Invalid protocol" for schemes other than http and
+    // https; the old URL stays.
     void SetURL(const std::string& value);
-    const std::string& URLPath() const { return UrlPathText; }
+    const std::string& URLPath() const { return Parts.Path; }
     void SetURLPath(const std::string& value);
-    const std::string& ExtraInfo() const { return ExtraInfoText; }
+    const std::string& ExtraInfo() const { return Parts.Extra; }
     // Stored with "?" in front unless empty or starting with "#" or "?".
     void SetExtraInfo(const std::string& value);
-    int Port() const { return PortNumber; }
+    int Port() const { return Parts.Port; }
     void SetPort(int value);
+    // Credentials belong to the server (host and port) that was current when they were set,
+    // given in the URL or typed into the dialog: they go with every request to that server
+    // from the first one on, and never to another server.
     const std::string& UserName() const { return UserNameText; }
-    void SetUserName(const std::string& value) { UserNameText = value; }
+    void SetUserName(const std::string& value);
     const std::string& Password() const { return PasswordText; }
-    void SetPassword(const std::string& value) { PasswordText = value; }
+    void SetPassword(const std::string& value);
     // Proxy credentials count only for the request under way (set them from OnNeedProxyAuth
     // or the credentials dialog); a new request starts without them.
     const std::string& ProxyUserName() const { return ProxyUserNameText; }
     void SetProxyUserName(const std::string& value);
     const std::string& ProxyPassword() const { return ProxyPasswordText; }
     void SetProxyPassword(const std::string& value);
-    const std::string& HostName() const { return HostNameText; }
+    const std::string& HostName() const { return Parts.Host; }
     void SetHostName(const std::string& value);
     bool DefaultUi() const { return DefaultUiFlag; }
     void SetDefaultUi(bool value) { DefaultUiFlag = value; }
@@ -218,6 +147,7 @@ public:
     void SetText(std::string_view body) { RequestBody = body; }
     int AuthRetries() const { return AuthRetryLimit; }
     void SetAuthRetries(int value) { AuthRetryLimit = value; }
+    // ifPragmaNoCache and ifReload send "Cache-Control: no-cache" and "Pragma: no-cache".
     const TInternetFlags& InternetFlags() const { return Flags; }
     void SetInternetFlags(const TInternetFlags& flags) { Flags = flags; }
     std::uint32_t FlagWord() const { return Flags.FlagWord(); }
@@ -261,8 +191,6 @@ public:
 
     // Without a dialog a request for credentials counts as cancelled.
     TCredentialsDialog CredentialsDialog;
-    // The dialog that new components get (the window layer installs one).
-    static void SetDefaultCredentialsDialog(TCredentialsDialog dialog);
 
     TNotifyEvent OnClosingConnection;
     TNotifyEvent OnConnectedToServer;
@@ -290,18 +218,26 @@ private:
 
     void OpenInternet();
     void CloseInternet();
+    void ReopenInternet();
     void CloseRequest();
-    void WaitForWorker();
-    void RebuildUrl();
+    // Takes the new parts when they make an address; the old ones stay otherwise.
+    void SetParts(const TUrlParts& parts);
+    std::string ServerKey() const;
+    bool OwnCredentials() const;
     std::string RequestUrl() const;
     void PrepareRequest();
     void Send();
+    // One libcurl transfer, ended early by Cancel.
+    CURLcode Perform();
     void ProcessResponse();
+    // Takes the headers and body of a response that needs no credentials and closes it.
+    void FinishResponse();
+    // Whether a request refused with 401 or 407 goes out again.
+    bool RetryWithCredentials(bool forProxy);
     void ReadHeaders();
     void ReadBody();
     void GiveUp();
     bool AskCredentials(bool forProxy);
-    void WorkerMain();
     void PostFree();
     // Records the result of a call: 0 for success, else fires OnError and throws EInetError.
     void Check(int code);
@@ -317,16 +253,13 @@ private:
     bool RaiseExceptionsFlag = true;
     std::string UserAgentText = DefaultUserAgent;
     std::string ProxyText;
-    bool SslFlag = false;
+    TUrlParts Parts;
     std::string UrlText;
-    std::string UrlPathText;
-    std::string ExtraInfoText;
-    int PortNumber = 80;
     std::string UserNameText;
     std::string PasswordText;
+    std::string CredentialsServer; // the ServerKey the credentials belong to
     std::string ProxyUserNameText;
     std::string ProxyPasswordText;
-    std::string HostNameText = "localhost";
     bool DefaultUiFlag = true;
     std::vector<std::string> RequestHeaderLines;
     std::vector<std::string> AcceptTypeList;
@@ -362,12 +295,13 @@ private:
     bool ProxyCredentialsApplied = false;
     bool FreePending = false;
 
-    // The libcurl handle stands for the internet handle: it keeps connections between
-    // requests and is opened again when the user agent or the proxy changes.
-    void* Handle = nullptr;
-    void* HeaderList = nullptr;
-    std::thread Worker;
-    std::atomic<bool> WorkerRunning{false};
+    // The libcurl handles stand for the internet handle: the multi handle keeps connections
+    // between requests, and both are opened again when the user agent or the proxy changes.
+    // MultiLock guards the multi handle against Cancel from another thread.
+    CURL* Handle = nullptr;
+    CURLM* Multi = nullptr;
+    std::mutex MultiLock;
+    TCurlHeaderList HeaderList;
 
     // What one transfer (one libcurl perform) collected.
     struct Transfer {
@@ -389,14 +323,16 @@ private:
         std::vector<std::size_t> Chunks;
         std::chrono::steady_clock::time_point LastProgress;
         std::uint64_t ProgressTotal = 0;
-        char ErrorText[256] = {};
+        char ErrorText[CURL_ERROR_SIZE] = {};
     } Current;
 
     // Authentication schemes the server (and the proxy) asked for, kept per server so a
-    // repeated request sends credentials straight away.
+    // repeated request sends credentials in the right scheme straight away; and the scheme
+    // the credentials went out with in this request.
     std::string AuthServer;
     unsigned long AuthSchemes = 0;
     unsigned long ProxyAuthSchemes = 0;
+    unsigned long SentSchemes = 0;
 };
 
 } // namespace pellora

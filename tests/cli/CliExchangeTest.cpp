@@ -3,8 +3,8 @@
 #include "core/MsgRecord.h"
 #include "platform/FileUtil.h"
 #include "platform/IniFile.h"
+#include "support/ExchangeServer.h"
 #include "support/FreePort.h"
-#include "support/Lighttpd.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 
@@ -77,14 +77,8 @@ protected:
                      "|NEW|2|102|||Drink a glass of water.\r\n"
                      "|NEW|4|103|||Be here now.\r\n"
                      "|MOD|2|102|||Drink two glasses of water.\r\n");
-        PutFile(Server / "doc/index.html", "exchange");
-        test::LighttpdOptions options;
-        options.DocumentRoot = Server / "doc";
-        options.CgiPrefix = "/cgi-bin/pellora/";
-        options.CgiFolder = BuildDir + "/server/cgi-bin/pellora";
-        options.CgiEnvironment["PELLORA_EXCHANGE_DB"] = Db;
-        Web = std::make_unique<test::Lighttpd>(options);
-        PointAt(Web->Url("cgi-bin/pellora/"));
+        Web = std::make_unique<test::ExchangeServer>(Db);
+        PointAt(Web->Base());
     }
 
     void Import(const std::string& code, const std::string& journal) {
@@ -103,7 +97,7 @@ protected:
     std::string Program = Install / "bin/pellora-cli";
     TempDir Server;
     std::string Db = Server / "exchange.db";
-    std::unique_ptr<test::Lighttpd> Web;
+    std::unique_ptr<test::ExchangeServer> Web;
 };
 
 TEST_F(CliExchange, DownloadStoresTheLibraryAndOnlyNewsComeAgain) {
@@ -129,12 +123,12 @@ TEST_F(CliExchange, DownloadStoresTheLibraryAndOnlyNewsComeAgain) {
     Result second = Cli({"download", "EN"});
     EXPECT_EQ(second.Status, 0) << second.Err;
     EXPECT_EQ(second.Out, NothingNew);
-    EXPECT_EQ(Web->WaitForRequests(EnglishDownload + std::string("HTTP/1.1\" 304"), 1), 1);
+    EXPECT_EQ(Web->Web().WaitForRequests(EnglishDownload + std::string("HTTP/1.1\" 304"), 1), 1);
     struct stat after {};
     ASSERT_EQ(::stat(library.c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(GetFile(library), bytes);
-    EXPECT_EQ(Web->CountRequests(AccessRequest), 1);
+    EXPECT_EQ(Web->Web().CountRequests(AccessRequest), 1);
 
     // A change on the server brings the whole library again.
     Import("EN", "|NEW|3|104|||I am calm.\r\n");
@@ -176,7 +170,7 @@ TEST_F(CliExchange, UploadSendsThePendingBlockAndCommitsTheAnswer) {
     Result again = Cli({"upload", "EN"});
     EXPECT_EQ(again.Status, 0) << again.Err;
     EXPECT_EQ(again.Out, "There are no new messages to upload.\n");
-    EXPECT_EQ(Web->WaitForRequests(Upload, 1), 1);
+    EXPECT_EQ(Web->Web().WaitForRequests(Upload, 1), 1);
 
     // A change of an uploaded message names its server id; it goes out together with a
     // message written before it.
@@ -200,13 +194,16 @@ TEST_F(CliExchange, FailedExchangesExitNonZeroAndLoseNothing) {
     PutFile(library, "|NEW|1|7|||kept\r\n");
 
     // Nobody listens.
-    PointAt("http://127.0.0.1:" + std::to_string(test::FreePort()) + "/cgi-bin/pellora/");
+    const std::string closedBase =
+        "http://127.0.0.1:" + std::to_string(test::FreePort()) + "/cgi-bin/pellora/";
+    PointAt(closedBase);
     for (const char* command : {"download", "upload"}) {
         Result closed = Cli({command, "EN"});
         EXPECT_EQ(closed.Status, 1) << command;
         EXPECT_EQ(closed.Out, "") << command;
         EXPECT_EQ(closed.Err, std::string("pellora-cli ") + command +
-                                  ": A connection with the server could not be established\n");
+                                  ": A connection with the server could not be established (" +
+                                  closedBase + "edit.cgi?action=request_access)\n");
     }
     EXPECT_EQ(GetFile(own), "|NEW|1|||-1|Look at your hands.\r\n");
     EXPECT_EQ(GetFile(library), "|NEW|1|7|||kept\r\n");
@@ -214,15 +211,18 @@ TEST_F(CliExchange, FailedExchangesExitNonZeroAndLoseNothing) {
     EXPECT_EQ(Prefs().ReadInteger("Internet", "Access id", 0), 0);
 
     // A server that answers, but not as the exchange does.
-    PointAt(Web->Url("nowhere/"));
+    const std::string nowhere = Web->Web().Url("nowhere/");
+    PointAt(nowhere);
     Result missing = Cli({"download", "EN"});
     EXPECT_EQ(missing.Status, 1);
-    EXPECT_EQ(missing.Err, ConnectionProblem);
+    EXPECT_EQ(missing.Err, std::string(ConnectionProblem) + "The server at " + nowhere +
+                               "edit.cgi?action=request_access answered \"HTTP/1.1 404 Not "
+                               "Found\".\n");
     EXPECT_TRUE(FileExists(Data("Access Request.log")));
     EXPECT_EQ(GetFile(library), "|NEW|1|7|||kept\r\n");
 
     // The server refuses a change of a message this user never uploaded.
-    PointAt(Web->Url("cgi-bin/pellora/"));
+    PointAt(Web->Base());
     PutFile(own, "|NEW|1|||-1|Look at your hands.\r\n|MOD|1|101||-9|Not mine.\r\n");
     Result refused = Cli({"upload", "EN"});
     EXPECT_EQ(refused.Status, 1);
@@ -238,16 +238,93 @@ TEST_F(CliExchange, ALibraryThatCannotBeStoredIsDownloadedAgain) {
     PutFile(Data("Local/en"), "in the way");
     Result blocked = Cli({"download", "EN"});
     EXPECT_EQ(blocked.Status, 1);
-    EXPECT_EQ(blocked.Err, "pellora-cli download: Error while requiring folder name for "
-                           "downloads in RefreshList: \"" +
-                               Data("Local/en") + "\": Not a directory\n");
+    EXPECT_EQ(blocked.Err.rfind("pellora-cli download: Error while requiring folder name for "
+                                "downloads",
+                                0),
+              0u)
+        << blocked.Err;
+    EXPECT_NE(blocked.Err.find("\"" + Data("Local/en") + "\": Not a directory"), std::string::npos)
+        << blocked.Err;
     EXPECT_EQ(Prefs().ReadString("Internet", "Last-Modified for messages-EN", ""), "");
 
     ASSERT_TRUE(std::remove(Data("Local/en").c_str()) == 0);
     Result retry = Cli({"download", "EN"});
     EXPECT_EQ(retry.Status, 0) << retry.Err;
     EXPECT_EQ(retry.Out.rfind(Downloaded, 0), 0u) << retry.Out;
-    EXPECT_EQ(Web->CountRequests(EnglishDownload + std::string("HTTP/1.1\" 304")), 0);
+    EXPECT_EQ(Web->Web().CountRequests(EnglishDownload + std::string("HTTP/1.1\" 304")), 0);
+}
+
+TEST_F(CliExchange, AReplyThatIsNoLibraryIsRefusedAndChangesNothing) {
+    // A network's sign-in page answers every address.
+    const std::string portal = Web->DocumentRoot() + "portal/";
+    PutFile(portal + "retrieve.cgi", "<html><body>Sign in to use this network</body></html>\n");
+    PointAt(Web->Web().Url("portal/"));
+    Prefs().WriteInteger("Internet", "Access id", 5);
+    Prefs().WriteString("Internet", "Last-Modified for messages-EN",
+                        "Sat, 05 Dec 2026 10:00:00 GMT");
+    const std::string library = Data("Local/en/messages.cfg");
+    PutFile(library, "|NEW|1|7|||kept\r\n");
+    Result refused = Cli({"download", "EN"});
+    EXPECT_EQ(refused.Status, 1);
+    EXPECT_EQ(refused.Out, "");
+    EXPECT_EQ(refused.Err, std::string(ConnectionProblem) + "The reply of " +
+                               Web->Web().Url("portal/") +
+                               "retrieve.cgi?file=messages&langcode=en is no message library: "
+                               "it holds no message records.\n");
+    EXPECT_EQ(GetFile(library), "|NEW|1|7|||kept\r\n");
+    EXPECT_EQ(Prefs().ReadString("Internet", "Last-Modified for messages-EN", ""),
+              "Sat, 05 Dec 2026 10:00:00 GMT");
+}
+
+TEST_F(CliExchange, CredentialsInTheExchangeAddressAreUsed) {
+    Web.reset();
+    test::ExchangeServerOptions locked;
+    locked.AuthUsers = {{"ann", "pw1"}};
+    Web = std::make_unique<test::ExchangeServer>(Db, locked);
+    PointAt(Web->BaseWithCredentials("ann", "pw1"));
+    Result download = Cli({"download", "EN"});
+    ASSERT_EQ(download.Status, 0) << download.Err;
+    EXPECT_EQ(download.Out.rfind(Downloaded, 0), 0u) << download.Out;
+    EXPECT_EQ(Web->Web().WaitForRequests(EnglishDownload, 1), 1);
+    EXPECT_EQ(Web->Web().CountRequests("\" 401 "), 0);
+
+    PointAt(Web->Base());
+    Result refused = Cli({"download", "EN"});
+    EXPECT_EQ(refused.Status, 1);
+    EXPECT_NE(refused.Err.find("asked for a user name and password"), std::string::npos)
+        << refused.Err;
+}
+
+// strace kills pellora-cli when it is about to make its Nth rename (every file is written to
+// a temporary file and renamed over the old one), for each N in turn; the next download must
+// bring the library, whatever was written before the kill.
+TEST_F(CliExchange, ADownloadKilledAtAnyWriteIsMadeAgainNextTime) {
+    const std::string library = Data("Local/en/messages.cfg");
+    const std::string current = Cli({"download", "EN"}).Out;
+    ASSERT_EQ(current.rfind(Downloaded, 0), 0u) << current;
+    const std::string messages = Cli({"messages", "EN"}).Out;
+    int kills = 0;
+    for (int n = 1; n <= 20; ++n) {
+        pellora::test::RemoveTree(DataFolder());
+        PointAt(Web->Base());
+        // Leak checking cannot work under a tracer.
+        Result killed =
+            RunProgram("/usr/bin/strace",
+                       {"-f", "-o", "/dev/null", "-E", "ASAN_OPTIONS=detect_leaks=0", "-e",
+                        "inject=rename,renameat,renameat2:signal=SIGKILL:when=" + std::to_string(n),
+                        Program, "download", "EN"});
+        if (killed.Status == 0)
+            break; // no Nth rename: the download wrote everything
+        ASSERT_EQ(killed.Status, 128 + 9) << killed.Err;
+        ++kills;
+        Result next = Cli({"download", "EN"});
+        EXPECT_EQ(next.Status, 0) << "killed at rename " << n << ": " << next.Err;
+        EXPECT_EQ(next.Out.rfind(Downloaded, 0), 0u)
+            << "killed at rename " << n << ": " << next.Out;
+        EXPECT_EQ(Cli({"messages", "EN"}).Out, messages) << "killed at rename " << n;
+    }
+    // The access id, the library and its date at the least.
+    EXPECT_GE(kills, 3);
 }
 
 TEST_F(CliExchange, UsageErrors) {
@@ -262,7 +339,7 @@ TEST_F(CliExchange, UsageErrors) {
         EXPECT_NE(escape.Err.find("not a two-letter language code"), std::string::npos);
     }
     EXPECT_NE(Cli({"--help"}).Out.find("  download "), std::string::npos);
-    EXPECT_EQ(Web->AccessLogLines().size(), 0u);
+    EXPECT_EQ(Web->Web().AccessLogLines().size(), 0u);
 }
 
 } // namespace

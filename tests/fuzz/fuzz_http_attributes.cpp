@@ -1,11 +1,13 @@
 // Arbitrary bytes as an exchange reply line: the attribute scanner, the look-up and the
 // number parsers. The only failure a reply may cause is a bad number (EConvertError); every
 // token must be a piece of the line, in order, and a found number must be what the token
-// says. The same bytes also go through the form encoder, which must decode back to them.
+// says. The same bytes also go through the form encoder, which must decode back to them, and
+// through the decoder, which must take them or point at a "%" that starts no escape.
 
 #include "net/HttpUtil.h"
 #include "net/NetSync.h"
 #include "platform/Errors.h"
+#include "platform/PercentCoding.h"
 #include "platform/StrUtils.h"
 
 #include <cstdint>
@@ -21,23 +23,6 @@ namespace {
 [[noreturn]] void Fail(const char* what) {
     std::fprintf(stderr, "attribute check failed: %s\n", what);
     std::abort();
-}
-
-std::string UrlDecode(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '+') {
-            out += ' ';
-        } else if (text[i] == '%') {
-            if (i + 2 >= text.size())
-                Fail("cut escape");
-            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
 }
 
 void CheckNumber(const std::vector<std::string>& tokens, const char* name,
@@ -84,7 +69,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
               c == '+' || c == '%'))
             Fail("unsafe byte in the form encoding");
-    if (UrlDecode(encoded) != line)
+    std::string decoded;
+    if (!PercentDecode(encoded, decoded, true) || decoded != line)
         Fail("form encoding does not decode back");
+
+    std::size_t bad = std::string::npos;
+    if (!PercentDecode(line, decoded, false, &bad)) {
+        if (bad >= line.size() || line[bad] != '%')
+            Fail("a refused text does not point at its \"%\"");
+        std::string before;
+        if (!PercentDecode(line.substr(0, bad), before))
+            Fail("the text before the first bad escape is refused");
+    } else if (decoded.size() > line.size()) {
+        Fail("decoding made the text longer");
+    }
     return 0;
 }

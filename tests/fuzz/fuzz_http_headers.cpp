@@ -1,8 +1,11 @@
-// Arbitrary bytes as raw reply headers and as an address. The header finders must return
-// the first line holding the marker, cut exactly at line ends; the Last-Modified value must
-// come back trimmed. Setting an address may only fail with the client's own errors, leaves
-// the old address on failure, and an accepted address must read back to the same server.
+// Arbitrary bytes as raw reply headers, as a downloaded library and as an address. The header
+// finders must return the first line holding the marker, cut exactly at line ends; the
+// Last-Modified value must come back trimmed. A library the download takes must read back
+// without an error and hold a record. Setting an address may only fail with the client's own
+// errors, leaves the old address on failure, and an accepted address must read back to the
+// same server.
 
+#include "core/MsgRecord.h"
 #include "net/NetSync.h"
 #include "net/uAdvHttp.h"
 #include "platform/Errors.h"
@@ -55,6 +58,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (std::optional<std::string> line = GetExchangeHeader(headers))
         if (line->find("Pellora:") == std::string::npos)
             Fail("exchange line without its marker");
+
+    // The bytes as a library reply.
+    if (!LibraryReplyFault(lines)) {
+        std::size_t records = 0;
+        try {
+            ForEachRecord(lines, 0, [&](const std::string&, const TMsgRecord&) { ++records; });
+        } catch (const EPelloraError&) {
+            Fail("a library taken by the download cannot be read back");
+        }
+        if (records == 0)
+            Fail("a library without records was taken");
+    }
 
     // The first line as an address.
     std::string url = lines.empty() ? std::string() : lines.front();

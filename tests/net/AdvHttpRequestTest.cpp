@@ -69,15 +69,24 @@ TEST_F(AdvHttpRequest, HeaderBlockMethodBodyAndAcceptTypes) {
     EXPECT_NE(echo.find("CONTENT_LENGTH=7\n"), std::string::npos) << echo;
     EXPECT_NE(echo.find("BODY=a=1&b=2"), std::string::npos) << echo;
     EXPECT_EQ(echo.find("HTTP_EXPECT"), std::string::npos) << echo;
+    // ifReload is among the default flags: caches on the way must ask the server again.
+    EXPECT_NE(echo.find("HTTP_CACHE_CONTROL=no-cache\n"), std::string::npos) << echo;
+    EXPECT_NE(echo.find("HTTP_PRAGMA=no-cache\n"), std::string::npos) << echo;
 
     Http.SetRequestHeaders({});
     Http.SetAcceptTypes({});
     Http.SetMethod("GET");
     Http.SetText("");
+    Http.SetInternetFlags({TInternetFlag::ifKeepConnection});
     ASSERT_TRUE(Http.Execute());
     echo = Http.Text();
     EXPECT_NE(echo.find("METHOD=GET\n"), std::string::npos) << echo;
     EXPECT_EQ(echo.find("HTTP_X_"), std::string::npos) << echo;
+    EXPECT_EQ(echo.find("HTTP_CACHE_CONTROL"), std::string::npos) << echo;
+    EXPECT_EQ(echo.find("HTTP_PRAGMA"), std::string::npos) << echo;
+    Http.SetInternetFlags({TInternetFlag::ifPragmaNoCache});
+    ASSERT_TRUE(Http.Execute());
+    EXPECT_NE(Http.Text().find("HTTP_PRAGMA=no-cache\n"), std::string::npos) << Http.Text();
 }
 
 TEST_F(AdvHttpRequest, CredentialsLoopGivesUpWith12017) {
@@ -106,7 +115,7 @@ TEST_F(AdvHttpRequest, CredentialsLoopGivesUpWith12017) {
     EXPECT_EQ(Server.Server().WaitForRequests("GET /secret/data.txt", 5), 5);
 }
 
-TEST_F(AdvHttpRequest, CredentialsFromTheDialogOrTheUrl) {
+TEST_F(AdvHttpRequest, CredentialsFromTheDialogAreAskedForOnce) {
     Http.SetURL(Server.Url("secret/data.txt"));
     int asked = 0;
     Http.CredentialsDialog = [&](TAdvHttp&, bool forProxy, std::string& user,
@@ -123,18 +132,32 @@ TEST_F(AdvHttpRequest, CredentialsFromTheDialogOrTheUrl) {
     EXPECT_EQ(Http.Text(), "hidden");
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(Http.UserName(), "ann");
-    EXPECT_EQ(Server.Server().WaitForRequests("GET /secret/data.txt", 2), 2);
+    // The next request to the server sends them at once.
+    EXPECT_TRUE(Http.Execute());
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(Server.Server().WaitForRequests("GET /secret/data.txt", 3), 3);
+    EXPECT_EQ(Server.Server().CountRequests("GET /secret/data.txt HTTP/1.1\" 401"), 1);
+}
 
-    // Credentials written into the URL; the server's scheme is known by now.
-    TAdvHttp other;
-    other.SetDefaultUi(false);
+TEST_F(AdvHttpRequest, CredentialsInTheUrlGoWithTheFirstRequestAndOnlyToTheirServer) {
+    Http.SetDefaultUi(false);
     std::string url = Server.Url("secret/data.txt");
-    other.SetURL(url.replace(url.find("127.0.0.1"), 0, "ann:pw1@"));
-    EXPECT_TRUE(other.Execute());
-    EXPECT_EQ(other.Text(), "hidden");
-    EXPECT_TRUE(other.Execute());
-    EXPECT_EQ(other.Text(), "hidden");
-    EXPECT_EQ(Server.Server().WaitForRequests("GET /secret/data.txt", 5), 5);
+    Http.SetURL(url.replace(url.find("127.0.0.1"), 0, "ann:pw1@"));
+    EXPECT_TRUE(Http.Execute());
+    EXPECT_EQ(Http.StatusCode(), 200);
+    EXPECT_EQ(Http.Text(), "hidden");
+    EXPECT_EQ(Server.Server().WaitForRequests("GET /secret/data.txt", 1), 1);
+    EXPECT_EQ(Server.Server().CountRequests("\" 401"), 0);
+
+    // Another server (another port) never sees them, though they stay set.
+    HttpTestServer other;
+    Http.SetURL(other.Url("secret/data.txt"));
+    EXPECT_EQ(Http.UserName(), "ann");
+    Http.SetAuthRetries(0);
+    EXPECT_TRUE(Http.Execute());
+    EXPECT_EQ(Http.StatusCode(), 401);
+    EXPECT_EQ(Http.LastError(), inet::OperationCancelled);
+    EXPECT_EQ(other.Server().WaitForRequests("GET /secret/data.txt HTTP/1.1\" 401", 1), 1);
 }
 
 TEST_F(AdvHttpRequest, RedirectsAreFollowedUnlessTurnedOff) {

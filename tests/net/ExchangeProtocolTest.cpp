@@ -1,6 +1,7 @@
 #include "net/HttpUtil.h"
 #include "net/NetSync.h"
 #include "platform/Errors.h"
+#include "platform/PercentCoding.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,19 @@ TEST(UrlEncode, KeepsLettersAndDigitsAndEscapesEverythingElse) {
     EXPECT_EQ(UrlEncode(std::string("\x00\x7f\x80\xff", 4)), "%00%7F%80%FF");
     EXPECT_EQ(UrlEncode("caf\xc3\xa9"), "caf%C3%A9");
     EXPECT_EQ(UrlEncode(""), "");
+}
+
+TEST(PercentDecode, UndoesEscapesAndPointsAtABrokenOne) {
+    std::string text;
+    EXPECT_TRUE(PercentDecode("a%2Db%5fc+d%0D%0A", text));
+    EXPECT_EQ(text, "a-b_c+d\r\n");
+    EXPECT_TRUE(PercentDecode(UrlEncode("x y|\xff"), text, true));
+    EXPECT_EQ(text, "x y|\xff");
+    std::size_t at = 99;
+    EXPECT_FALSE(PercentDecode("ok%4", text, false, &at));
+    EXPECT_EQ(at, 2u);
+    EXPECT_FALSE(PercentDecode("%g1", text, false, &at));
+    EXPECT_EQ(at, 0u);
 }
 
 TEST(BuildPostData, JoinsNonEmptyLinesAndEncodesOnlyTheMessages) {

@@ -1,9 +1,9 @@
 #include "core/PelloraFold.h"
 #include "core/TimeCheck.h"
-#include "net/PellNet.h"
 #include "platform/FileUtil.h"
 #include "platform/IniFile.h"
 #include "skins/Skins.h"
+#include "support/FreePort.h"
 #include "support/TempDir.h"
 #include "support/X11QtApp.h"
 #include "ui/ErrorBox.h"
@@ -230,14 +230,18 @@ bool Mapped(const std::string& library) {
 
 TEST_F(StatusWindow, TheHttpLibraryLoadsOnlyWhenTheNetworkIsFirstUsed) {
     Open();
-    CreateNetModule();
+    // The program's exchange object, made as the program makes it.
+    TNetExchange exchange(Prefs(), Folders().DataFolder(), Folders().LocalFolder(),
+                          CredentialsDialogPrompt());
     // An idle program carries no HTTP or TLS libraries.
     EXPECT_FALSE(Mapped("libcurl.so"));
-    ASSERT_NE(NetModule(), nullptr);
-    NetModule()->GetExchangeUrl();
-    test::Spin(10);
-    TAdvHttp probe;
-    probe.SetURL("http://127.0.0.1:9/");
+    bool finished = false;
+    QObject::connect(&exchange, &TNetExchange::Finished, [&] { finished = true; });
+    IniFile(Prefs()).WriteString("Internet", "Pellora Exchange",
+                                 "http://127.0.0.1:" + std::to_string(test::FreePort()) + "/");
+    ASSERT_TRUE(exchange.StartAccessRequest());
+    ASSERT_TRUE(SpinUntil([&] { return finished; }, 20000));
+    EXPECT_EQ(exchange.LastResult().Outcome, TExchangeOutcome::Error);
     EXPECT_TRUE(Mapped("libcurl.so"));
 }
 

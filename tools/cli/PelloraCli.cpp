@@ -2,13 +2,13 @@
 // folder and preferences, so what it prints is what the reminder would use, and what it
 // downloads or uploads is stored as the messages dialog would store it.
 
-#include "CliExchange.h"
 #include "core/InstallRecord.h"
 #include "core/InstalledPopups.h"
 #include "core/MsgFile3.h"
 #include "core/MsgGroups.h"
 #include "core/MsgRandom.h"
 #include "core/PelloraFold.h"
+#include "net/MsgExchange.h"
 #include "net/PellNet.h"
 #include "platform/StrUtils.h"
 
@@ -277,52 +277,73 @@ void PrintText(std::FILE* stream, std::string_view text) {
     std::fputc('\n', stream);
 }
 
+TNetModule ProgramNetModule() {
+    return TNetModule(Folders().PrefsFile(), Folders().DataFolder());
+}
+
+// A failure without an answer from the server reads as the command's own error line.
+int ReportError(const char* command, const TExchangeResult& result) {
+    std::fprintf(stderr, "pellora-cli %s: ", command);
+    PrintText(stderr, result.Text);
+    return ExitError;
+}
+
+void ReportLogFailure(const char* command, const TExchangeResult& result) {
+    if (!result.LogFailure.empty())
+        std::fprintf(stderr, "pellora-cli %s: the request log was not written: %s\n", command,
+                     result.LogFailure.c_str());
+}
+
 int Download(Arguments& args) {
     const std::string language = TakeLanguage(args, "download");
     args.ExpectNone();
-    TNetModule net;
-    TLibDownloadResult result = DownloadLibrary(net, Folders().LocalFolder(), language);
+    TNetModule net = ProgramNetModule();
+    const TExchangeResult result = DownloadLibrary(net, Folders().LocalFolder(), language);
+    ReportLogFailure("download", result);
     switch (result.Outcome) {
-    case TLibDownloadOutcome::Failed:
-        PrintText(stderr, ConnectionProblemText);
+    case TExchangeOutcome::Failed:
+        PrintText(stderr, result.Text);
         return ExitError;
-    case TLibDownloadOutcome::NothingNew:
-        PrintText(stdout, NothingNewText);
+    case TExchangeOutcome::NothingNew:
+        PrintText(stdout, result.Text);
         return 0;
-    case TLibDownloadOutcome::Stored:
-        break;
+    case TExchangeOutcome::Downloaded:
+        PrintText(stdout, result.Text);
+        PrintLine(Format("%zu lines stored in ", result.LineCount) + result.FileName);
+        return 0;
+    default:
+        return ReportError("download", result);
     }
-    PrintText(stdout, DownloadedText);
-    PrintLine(Format("%zu lines stored in ", result.LineCount) + result.FileName);
-    return 0;
 }
 
 int Upload(Arguments& args) {
     const std::string language = TakeLanguage(args, "upload");
     args.ExpectNone();
-    TNetModule net;
-    TOwnUploadResult result = UploadOwnMessages(net, Folders().LocalFolder(), language);
+    TNetModule net = ProgramNetModule();
+    const TExchangeResult result = UploadOwnMessages(net, Folders().LocalFolder(), language);
+    ReportLogFailure("upload", result);
     switch (result.Outcome) {
-    case TOwnUploadOutcome::NothingToUpload:
-        PrintText(stdout, NothingToUploadText);
+    case TExchangeOutcome::NothingToUpload:
+        PrintText(stdout, result.Text);
         return 0;
-    case TOwnUploadOutcome::Failed:
-        PrintText(stderr, ConnectionProblemText);
+    case TExchangeOutcome::Failed:
+        PrintText(stderr, result.Text);
         return ExitError;
-    case TOwnUploadOutcome::NotStoredRemotely:
-        PrintText(stderr, RemoteFailureText);
+    case TExchangeOutcome::NotStoredRemotely:
+        PrintText(stderr, result.Text);
         std::fprintf(stderr,
                      "%zu changes sent, %d accepted, %d stored; they stay to be sent again\n",
                      result.DeltaCount, result.Accepted, result.Appended);
         return ExitError;
-    case TOwnUploadOutcome::Committed:
-        break;
+    case TExchangeOutcome::Uploaded:
+        PrintText(stdout, result.Text);
+        PrintLine(
+            Format("%zu changes sent, %zu lines stored in ", result.DeltaCount, result.LineCount) +
+            result.FileName);
+        return 0;
+    default:
+        return ReportError("upload", result);
     }
-    PrintText(stdout, UploadedText);
-    PrintLine(
-        Format("%zu changes sent, %zu lines stored in ", result.DeltaCount, result.StoredCount) +
-        result.FileName);
-    return 0;
 }
 
 struct Command {

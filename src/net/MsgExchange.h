@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace pellora {
+
+class TNetModule;
+
+// What the library and own-message pages tell the user after an exchange.
+inline constexpr const char* ConnectionProblemText =
+    "There was some kind of problem with the internet connection.\r\n"
+    "Please make sure you are connected to the internet.";
+inline constexpr const char* NothingNewText =
+    "Nothing new to download.\r\nAll categories were checked.";
+inline constexpr const char* DownloadedText =
+    "New messages have been downloaded.\r\nAll categories were checked.";
+inline constexpr const char* NothingToUploadText = "There are no new messages to upload.";
+inline constexpr const char* UploadedText =
+    "New and edited messages have been uploaded. Any deleted messages will have been passed "
+    "on too.";
+inline constexpr const char* RemoteFailureText = "Something went wrong while processing remotely";
+
+enum class TExchangeKind { AccessId, Download, Upload };
+
+enum class TExchangeOutcome {
+    // The server answered, but not as the exchange wants: ConnectionProblemText, then a line
+    // that says what came back from which address.
+    Failed,
+    // No answer (the transport failed) or what came could not be stored: the error's text,
+    // which names the address or the file.
+    Error,
+    // Cancel ended the exchange; nothing of it was stored.
+    Cancelled,
+    AccessGranted,
+    NothingNew,
+    Downloaded,
+    NothingToUpload,
+    Uploaded,
+    // The server did not store every change: RemoteFailureText; the changes stay pending.
+    NotStoredRemotely,
+};
+
+struct TExchangeResult {
+    TExchangeKind Kind = TExchangeKind::AccessId;
+    TExchangeOutcome Outcome = TExchangeOutcome::Error;
+    std::string Text;           // what the user is told
+    std::string FileName;       // the library or own-message file, once known
+    std::size_t LineCount = 0;  // lines stored: the library's, or the server's for an upload
+    std::size_t DeltaCount = 0; // changes sent
+    std::int32_t Accepted = 0;  // as the server counted them
+    std::int32_t Appended = 0;
+    std::int32_t AccessId = 0;
+    std::string LogFailure; // why a request log could not be written, if it could not
+};
+
+// The exchange workflow the messages dialog and pellora-cli share. None of these throws: every
+// failure is an outcome with its text. Call the module's BeginExchange first.
+
+// Makes sure the access id is there, asking the server for one if needed.
+TExchangeResult RequestAccess(TNetModule& net);
+
+// Downloads the library of a language and stores it as the library page does: the lines
+// replace the language's "messages" file below `folder`, and only then is the reply's date
+// kept, so a download cut short at any point is made again next time.
+TExchangeResult DownloadLibrary(TNetModule& net, const std::string& folder,
+                                const std::string& languageCode);
+
+// Uploads the own messages of a language not sent yet, as the own-message page does: the
+// pending block of its "custom" file goes out as delta lines, and when the server stored
+// every one of them its answer replaces the block (the previous file is kept as ".bak").
+// Nothing is written unless the server stored everything.
+TExchangeResult UploadOwnMessages(TNetModule& net, const std::string& folder,
+                                  const std::string& languageCode);
+
+TExchangeResult RunExchange(TNetModule& net, TExchangeKind kind, const std::string& folder,
+                            const std::string& languageCode);
+
+} // namespace pellora
