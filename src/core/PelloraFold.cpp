@@ -6,7 +6,6 @@
 #include "platform/StrUtils.h"
 
 #include <cstdio>
-#include <memory>
 #include <sys/stat.h>
 
 namespace pellora {
@@ -132,15 +131,9 @@ void TStartDataInstall::InstallSelects(const TPellFolders& folders) {
     }
 }
 
-TPellFolders& Folders(const char* programName) {
-    static std::unique_ptr<TPellFolders> folders;
-    if (!folders) {
-        folders = std::make_unique<TPellFolders>(ExecutablePath(),
-                                                 GetSpecialFolder(PerUser, AppDataFolder, false),
-                                                 programName ? programName : "");
-        TStartDataInstall::Run(*folders);
-    }
-    return *folders;
+TPellFolders TPellFolders::ForRunningProgram(std::string programName) {
+    return TPellFolders(ExecutablePath(), GetSpecialFolder(PerUser, pellora::AppDataFolder, false),
+                        std::move(programName));
 }
 
 } // namespace pellora

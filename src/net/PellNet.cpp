@@ -1,6 +1,5 @@
 #include "net/PellNet.h"
 
-#include "core/PelloraFold.h"
 #include "core/Settings.h"
 #include "net/NetSync.h"
 #include "platform/Errors.h"
@@ -28,9 +27,6 @@ const TInternetFlags ExchangeFlags{F::ifHyperLink,
                                    F::ifReload};
 
 } // namespace
-
-TNetModule::TNetModule(std::shared_ptr<TEventDelivery> delivery)
-    : TNetModule(Folders().PrefsFile(), Folders().DataFolder(), std::move(delivery)) {}
 
 TNetModule::TNetModule(std::string prefsFile, std::string logFolder,
                        std::shared_ptr<TEventDelivery> delivery)

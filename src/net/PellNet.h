@@ -17,9 +17,7 @@ namespace pellora {
 // a reply as EConvertError; other outcomes are the Boolean results.
 class TNetModule {
 public:
-    // The program's preferences file and data folder (where the request logs go).
-    explicit TNetModule(std::shared_ptr<TEventDelivery> delivery = nullptr);
-    // A given preferences file and log folder.
+    // The preferences file and the log folder (the program's data folder).
     TNetModule(std::string prefsFile, std::string logFolder,
                std::shared_ptr<TEventDelivery> delivery = nullptr);
 

@@ -220,11 +220,6 @@ int StatusOfLine(std::string_view line) {
 // Header bytes of all responses of one request, redirects included; more is hostile.
 constexpr std::size_t MaxHeaderBytes = 256 * 1024;
 
-TCredentialsDialog& DefaultDialog() {
-    static TCredentialsDialog dialog;
-    return dialog;
-}
-
 } // namespace
 
 std::string InetErrorText(int code) {
@@ -602,18 +597,14 @@ struct TAdvHttp::Callbacks {
 
 // ---- TAdvHttp ----
 
-void TAdvHttp::SetDefaultCredentialsDialog(TCredentialsDialog dialog) {
-    DefaultDialog() = std::move(dialog);
-}
-
 TAdvHttp::TAdvHttp(std::shared_ptr<TEventDelivery> delivery)
-    : CredentialsDialog(DefaultDialog()), Flags{TInternetFlag::ifIgnoreCertCnInvalid,
-                                                TInternetFlag::ifIgnoreCertDateInvalid,
-                                                TInternetFlag::ifIgnoreRedirectToHttp,
-                                                TInternetFlag::ifIgnoreRedirectToHttps,
-                                                TInternetFlag::ifKeepConnection,
-                                                TInternetFlag::ifNoUi,
-                                                TInternetFlag::ifReload},
+    : Flags{TInternetFlag::ifIgnoreCertCnInvalid,
+            TInternetFlag::ifIgnoreCertDateInvalid,
+            TInternetFlag::ifIgnoreRedirectToHttp,
+            TInternetFlag::ifIgnoreRedirectToHttps,
+            TInternetFlag::ifKeepConnection,
+            TInternetFlag::ifNoUi,
+            TInternetFlag::ifReload},
       UseDelivery(delivery != nullptr), Delivery(std::move(delivery)) {}
 
 TAdvHttp::~TAdvHttp() {

@@ -259,10 +259,9 @@ public:
         Delivery = std::move(delivery);
     }
 
-    // Without a dialog a request for credentials counts as cancelled.
+    // Without a dialog a request for credentials counts as cancelled. The program's context
+    // gives its network module one.
     TCredentialsDialog CredentialsDialog;
-    // The dialog that new components get (the window layer installs one).
-    static void SetDefaultCredentialsDialog(TCredentialsDialog dialog);
 
     TNotifyEvent OnClosingConnection;
     TNotifyEvent OnConnectedToServer;

@@ -1,7 +1,5 @@
 #include "ui/NetUi.h"
 
-#include "net/PellNet.h"
-
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -14,8 +12,6 @@
 namespace pellora {
 
 namespace {
-std::unique_ptr<TNetModule> Module;
-
 bool OnMainThread() {
     return QCoreApplication::instance() == nullptr ||
            QThread::currentThread() == QCoreApplication::instance()->thread();
@@ -76,22 +72,6 @@ bool AskCredentials(TAdvHttp& sender, bool forProxy, std::string& userName, std:
     userName = user->text().toStdString();
     password = secret->text().toStdString();
     return true;
-}
-
-TNetModule* NetModule() {
-    // Made on first use: the HTTP library and its TLS stack load only when the user
-    // exchanges messages.
-    if (!Module)
-        Module = std::make_unique<TNetModule>(std::make_shared<TQtEventDelivery>());
-    return Module.get();
-}
-
-void CreateNetModule() {
-    TAdvHttp::SetDefaultCredentialsDialog(&AskCredentials);
-}
-
-void DestroyNetModule() {
-    Module.reset();
 }
 
 } // namespace pellora

@@ -7,8 +7,6 @@
 
 namespace pellora {
 
-class TNetModule;
-
 // Delivers the HTTP component's events on the Qt main thread. A call sent from another
 // thread waits until the main thread has run it, like a sent window message; an error the
 // call raises is raised again on the sending thread.
@@ -22,11 +20,5 @@ public:
 // Asks the user name and password of a server or proxy in a small dialog; false when the
 // user cancels.
 bool AskCredentials(TAdvHttp& sender, bool forProxy, std::string& userName, std::string& password);
-
-// The program's network module with the Qt delivery, made on first use.
-TNetModule* NetModule();
-// Installs the credentials dialog for every request of the program (at start-up).
-void CreateNetModule();
-void DestroyNetModule();
 
 } // namespace pellora

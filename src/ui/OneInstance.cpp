@@ -377,7 +377,17 @@ void OneInstance::BringAppToFront() {
         else
             widget->raise();
     }
-    BringWindowToFront(front);
+    if (front == nullptr)
+        return;
+    if (Cloak != nullptr) {
+        Cloak->BringWindowToFront(front);
+        return;
+    }
+    if (front->isMinimized())
+        front->setWindowState(front->windowState() & ~Qt::WindowMinimized);
+    front->show();
+    front->raise();
+    front->activateWindow();
 }
 
 } // namespace pellora

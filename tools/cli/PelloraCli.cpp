@@ -175,7 +175,7 @@ void PrintLine(const std::string& line) {
     std::fputc('\n', stdout);
 }
 
-int Pick(Arguments& args) {
+int Pick(Arguments& args, const TPellFolders& folders) {
     std::optional<std::string> groupsText = args.TakeValue("--groups");
     args.ExpectNone();
     std::vector<std::int32_t> groups;
@@ -183,11 +183,11 @@ int Pick(Arguments& args) {
         groups = ParseGroupList(*groupsText);
     } else {
         TMsgGroups checked;
-        checked.Load(Folders().PrefsFile());
+        checked.Load(folders.PrefsFile());
         groups = checked.CheckedGroupIds();
     }
     std::string text;
-    bool picked = PickMessage(Folders().SelectsFile(), groups, text);
+    bool picked = PickMessage(folders.SelectsFile(), groups, text);
     PrintLine(text);
     return picked ? 0 : ExitNothingToPick;
 }
@@ -212,13 +212,13 @@ std::string TakeLanguage(Arguments& args, const char* command) {
     return UpperCaseAscii(*code);
 }
 
-int Messages(Arguments& args) {
+int Messages(Arguments& args, const TPellFolders& folders) {
     std::optional<std::string> groupText = args.TakeValue("--group");
     bool own = args.TakeFlag("--own");
     const std::string language = TakeLanguage(args, "messages");
     args.ExpectNone();
     std::int32_t group = groupText ? ParseNumber(*groupText, "--group") : 0;
-    const std::string folder = Folders().LocalFolder();
+    const std::string folder = folders.LocalFolder();
 
     TextList messages;
     if (own) {
@@ -233,14 +233,14 @@ int Messages(Arguments& args) {
     return 0;
 }
 
-int Selection(Arguments& args) {
+int Selection(Arguments& args, const TPellFolders& folders) {
     std::optional<std::string> groupsText = args.TakeValue("--groups");
     args.ExpectNone();
     std::vector<std::int32_t> groups;
     if (groupsText)
         groups = ParseGroupList(*groupsText);
     TInstalledPopups selection;
-    selection.LoadFromFile(Folders().SelectsFile());
+    selection.LoadFromFile(folders.SelectsFile());
     for (const auto& line : selection.Lines()) {
         TInstallRecord record;
         if (!ParseInstallRecord(line, record))
@@ -254,10 +254,10 @@ int Selection(Arguments& args) {
     return 0;
 }
 
-int Groups(Arguments& args) {
+int Groups(Arguments& args, const TPellFolders& folders) {
     args.ExpectNone();
     TMsgGroups groups;
-    groups.Load(Folders().PrefsFile());
+    groups.Load(folders.PrefsFile());
     for (int i = 0; i < groups.Count(); ++i)
         PrintLine(Format("%d\t%s\t%d", groups.GroupId(i), groups.GroupName(i).c_str(),
                          groups.IsChecked(i) ? 1 : 0));
@@ -274,11 +274,11 @@ void PrintText(std::FILE* stream, std::string_view text) {
     std::fputc('\n', stream);
 }
 
-int Download(Arguments& args) {
+int Download(Arguments& args, const TPellFolders& folders) {
     const std::string language = TakeLanguage(args, "download");
     args.ExpectNone();
-    TNetModule net;
-    TLibDownloadResult result = DownloadLibrary(net, Folders().LocalFolder(), language);
+    TNetModule net(folders.PrefsFile(), folders.DataFolder());
+    TLibDownloadResult result = DownloadLibrary(net, folders.LocalFolder(), language);
     switch (result.Outcome) {
     case TLibDownloadOutcome::Failed:
         PrintText(stderr, ConnectionProblemText);
@@ -294,11 +294,11 @@ int Download(Arguments& args) {
     return 0;
 }
 
-int Upload(Arguments& args) {
+int Upload(Arguments& args, const TPellFolders& folders) {
     const std::string language = TakeLanguage(args, "upload");
     args.ExpectNone();
-    TNetModule net;
-    TOwnUploadResult result = UploadOwnMessages(net, Folders().LocalFolder(), language);
+    TNetModule net(folders.PrefsFile(), folders.DataFolder());
+    TOwnUploadResult result = UploadOwnMessages(net, folders.LocalFolder(), language);
     switch (result.Outcome) {
     case TOwnUploadOutcome::NothingToUpload:
         PrintText(stdout, NothingToUploadText);
@@ -325,7 +325,7 @@ int Upload(Arguments& args) {
 struct Command {
     const char* Name;
     const char* Help;
-    int (*Run)(Arguments&);
+    int (*Run)(Arguments&, const TPellFolders&);
 };
 
 constexpr Command Commands[] = {
@@ -358,9 +358,11 @@ int main(int argc, char** argv) {
             return 0;
         }
         try {
-            // The program's folder object, under the program's name: same preferences file.
-            Folders("pellora");
-            int status = command.Run(args);
+            // The program's folders, under the program's name: same preferences file. A first
+            // use installs the shipped messages as the program's first start would.
+            const TPellFolders folders = TPellFolders::ForRunningProgram("pellora");
+            TStartDataInstall::Run(folders);
+            int status = command.Run(args, folders);
             if (std::fflush(stdout) != 0) {
                 std::perror("pellora-cli: cannot write the output");
                 return ExitError;
