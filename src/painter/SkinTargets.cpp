@@ -16,6 +16,7 @@ void TSkinTargets::Apply(QWidget* form, bool allowHooks) {
 
 void TSkinTargets::Walk(QObject* owner, bool allowHooks) {
     // A copy: a callback may add children while we walk.
+    // NOLINTNEXTLINE(performance-unnecessary-copy-initialization): the copy is the point
     const QObjectList children = owner->children();
     for (QObject* child : children) {
         if (child->property("tag").toInt() == ExcludeTag)

@@ -171,6 +171,9 @@ TPelloraApp::TPelloraApp(TProgramContext& context)
     Timer1.setParent(this);
     connect(&Timer1, &QTimer::timeout, this,
             [this] { Context.Guarded([this] { Timer1Timer(); }); });
+    SpeakSoon.setSingleShot(true);
+    SpeakSoon.setInterval(0);
+    connect(&SpeakSoon, &QTimer::timeout, this, &TPelloraApp::SpeakPending);
 
     FormCreate();
 }
@@ -368,7 +371,7 @@ void TPelloraApp::Timer1Timer() {
 QString TPelloraApp::PickIntoReminder() {
     std::string text;
     PickMessage(Context.Folders().SelectsFile(), GroupFilter(Context.Folders().PrefsFile()), text);
-    const QString message = QString::fromUtf8(text.data(), static_cast<int>(text.size()));
+    QString message = QString::fromUtf8(text.data(), static_cast<int>(text.size()));
     Reminder->SetMessage(message);
     return message;
 }
@@ -429,7 +432,7 @@ void TPelloraApp::AlertAndSpeak(const QString& text, bool newWindow) {
     const QWindow* handle = Reminder->windowHandle();
     const bool paintsSoon = newWindow || (handle != nullptr && handle->isExposed());
     if (!paintsSoon)
-        QTimer::singleShot(0, this, &TPelloraApp::SpeakPending);
+        SpeakSoon.start();
 }
 
 void TPelloraApp::SpeakPending() {

@@ -126,6 +126,8 @@ private:
     QPointer<TReminderForm> Reminder;
     // Texts whose speaking waits for the reminder window to show them.
     std::vector<QString> PendingSpeech;
+    // Speaks them once events run again, for a reminder window that cannot paint now.
+    QTimer SpeakSoon;
     // Set while a reminder step runs: nothing may start another before it has finished.
     bool InReminderStep = false;
     bool FirstPaintReported = false;

@@ -22,6 +22,14 @@ TProgramContext::TProgramContext(TPellFolders folders, const std::string& speech
                                  std::unique_ptr<TWindowSystem> windowSystem)
     : CredentialsPrompt(&AskCredentials), FolderSet(std::move(folders)),
       Windows(windowSystem ? std::move(windowSystem) : std::make_unique<TNoWindowSystem>()) {
+    ReportSoon.setSingleShot(true);
+    ReportSoon.setInterval(0);
+    QObject::connect(&ReportSoon, &QTimer::timeout, [this] {
+        std::vector<QString> texts;
+        texts.swap(LaterReports);
+        for (const QString& text : texts)
+            ReportError(text);
+    });
     TStartDataInstall::Run(FolderSet);
     TaskbarCloak = std::make_unique<TCloak>(*Windows);
     PainterList = std::make_unique<TPainterList>();
@@ -40,8 +48,8 @@ TProgramContext::TProgramContext(TPellFolders folders, const std::string& speech
             [this](const ESpeech& error) {
                 // Reported once the strip is up, so a speechless machine still starts
                 // straight into its window.
-                QString text = QString::fromUtf8(error.what());
-                QTimer::singleShot(0, &Lifetime, [this, text] { ReportError(text); });
+                LaterReports.push_back(QString::fromUtf8(error.what()));
+                ReportSoon.start();
             });
 }
 

@@ -4,10 +4,12 @@
 #include "net/uAdvHttp.h"
 #include "ui/ErrorBox.h"
 
-#include <QObject>
+#include <QString>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace pellora {
 
@@ -74,8 +76,9 @@ private:
     std::unique_ptr<TWindowPainter> WindowPainter;
     std::unique_ptr<TSpeechDll> Speech;
     std::unique_ptr<TNetModule> Net;
-    // Receiver of deferred calls, so none runs once the context is gone.
-    QObject Lifetime;
+    // Errors reported once events run again (those of making the speech engine).
+    std::vector<QString> LaterReports;
+    QTimer ReportSoon;
 };
 
 } // namespace pellora
