@@ -24,8 +24,9 @@ class TWindowSystem;
 // The long-lived objects of one run of the program, built once in main and handed to every
 // window that needs them (a window or dialog takes the context in its constructor and keeps
 // a reference). Tests build their own over folders of their own. Nothing here is reached
-// any other way: the program has no global objects besides the clock and the random
-// generator, which tests replace.
+// any other way: besides the clock and the random generator, which tests replace, the
+// program keeps no global objects (only caches of facts about the process, such as the
+// loaded HTTP library's functions).
 class TProgramContext {
 public:
     // The running program's context: its folders and the user's data folder, the speech
