@@ -1,9 +1,9 @@
-#include "core/PelloraFold.h"
 #include "ui/Cloak.h"
 #include "ui/ErrorBox.h"
 #include "ui/ExPopupList.h"
 #include "ui/Main_Status.h"
 #include "ui/OneInstance.h"
+#include "ui/ProgramContext.h"
 
 #include <QFont>
 #include <cstdio>
@@ -31,8 +31,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "pellora: %s\n", e.what());
     }
 
-    TExPopupList::Install();
-    if (!Guarded([] { Folders(); }))
+    const TExPopupList popupList(app);
+    // The run's long-lived objects; building them runs the first-run install.
+    std::unique_ptr<TProgramContext> context;
+    if (!Guarded([&context] { context = TProgramContext::ForRunningProgram(); }))
         return 1;
 
     // The windows were designed for these faces; use the nearest ones a Linux desktop has.
@@ -40,10 +42,10 @@ int main(int argc, char** argv) {
     QFont::insertSubstitution(QStringLiteral("Verdana"), QStringLiteral("DejaVu Sans"));
     QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
 
-    auto window = std::make_unique<TPelloraApp>();
+    auto window = std::make_unique<TPelloraApp>(*context);
     if (instance)
-        instance->SetFrontWindow(window.get());
-    HideTaskbarButton();
+        instance->SetFrontWindow(window.get(), &context->Cloak());
+    context->Cloak().HideTaskbarButton();
     window->show();
     return QApplication::exec();
 }

@@ -7,7 +7,6 @@
 #include "platform/StrUtils.h"
 
 #include <cstdio>
-#include <memory>
 #include <sys/stat.h>
 
 namespace pellora {
@@ -136,14 +135,8 @@ void TStartDataInstall::InstallSelects(const TPellFolders& folders) {
     }
 }
 
-TPellFolders& Folders(const char* programName) {
-    static std::unique_ptr<TPellFolders> folders;
-    if (!folders) {
-        folders = std::make_unique<TPellFolders>(ExecutablePath(), UserDataFolder(),
-                                                 programName ? programName : "");
-        TStartDataInstall::Run(*folders);
-    }
-    return *folders;
+TPellFolders TPellFolders::ForRunningProgram(std::string programName) {
+    return TPellFolders(ExecutablePath(), UserDataFolder(), std::move(programName));
 }
 
 } // namespace pellora

@@ -7,9 +7,13 @@ namespace pellora {
 
 // The two roots of every file the program touches: the installation folder (shipped,
 // read-only data) and the per-user data folder (everything the user changes).
-// Folder results end with '/'.
+// Folder results end with '/'. The program's context holds one; pellora-cli makes its own.
 class TPellFolders {
 public:
+    // The folders of the running executable and the user's data folder. programName
+    // overrides the settings files' base name, so a companion tool can share the program's.
+    static TPellFolders ForRunningProgram(std::string programName = "");
+
     // exePath: the running program; appDataFolder: the per-user application-data folder
     // (UserDataFolder(); EFileError when empty); programName: the base of the settings file
     // names, by default the executable's name without its extension.
@@ -48,10 +52,5 @@ public:
     // DefaultLibraryFolder/"Default Selects.dat" to SelectsFile.
     static void InstallSelects(const TPellFolders& folders);
 };
-
-// The program's one folder object. The first call creates it for the running executable
-// and the user's data folder and runs the first-run install; programName (first call only)
-// overrides the settings files' base name, so a companion tool can share the program's.
-TPellFolders& Folders(const char* programName = nullptr);
 
 } // namespace pellora

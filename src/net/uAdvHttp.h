@@ -189,7 +189,8 @@ public:
         Delivery = std::move(delivery);
     }
 
-    // Without a dialog a request for credentials counts as cancelled.
+    // Without a dialog a request for credentials counts as cancelled. The program's context
+    // gives its network module one.
     TCredentialsDialog CredentialsDialog;
 
     TNotifyEvent OnClosingConnection;

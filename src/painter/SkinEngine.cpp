@@ -165,7 +165,14 @@ void TSkinButtonStyle::polish(QWidget* widget) {
         widget->setAttribute(Qt::WA_Hover);
 }
 
-TSkinData::TSkinData(QObject* parent) : QObject(parent) {}
+TSkinData::TSkinData(QObject* parent) : QObject(parent) {
+    ReloadSoon.setSingleShot(true);
+    ReloadSoon.setInterval(0);
+    connect(&ReloadSoon, &QTimer::timeout, this, [this] {
+        if (ReloadPending && IsActive)
+            SetActive(true);
+    });
+}
 
 TSkinData::~TSkinData() {
     if (qApp != nullptr)
@@ -180,13 +187,7 @@ void TSkinData::SetSkinFile(const std::string& fileName) {
     // Callers mostly switch the engine on right after, which reads the file; the file is
     // read here only when nobody did by the time events run again.
     ReloadPending = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (ReloadPending && IsActive)
-                SetActive(true);
-        },
-        Qt::QueuedConnection);
+    ReloadSoon.start();
 }
 
 void TSkinData::SetActive(bool active) {
@@ -392,17 +393,8 @@ void TSkinData::SkinControl(QWidget* control, const QPalette& standard) {
     QWidget* window = control->window();
     const bool windowSkinned = window != nullptr && TagOf(window) != SkipTag;
     if (TagOf(control) == SkipTag) {
-        // Keep what it showed without the skin, except what was set on it directly.
-        if (!windowSkinned)
-            return;
-        QPalette palette = control->palette();
-        for (QPalette::ColorGroup group : AllGroups)
-            for (int role = 0; role < QPalette::NColorRoles; ++role) {
-                const auto r = static_cast<QPalette::ColorRole>(role);
-                if (!palette.isBrushSet(group, r))
-                    palette.setBrush(group, r, standard.brush(group, r));
-            }
-        SetRoles(control, palette);
+        if (windowSkinned)
+            KeepStandardLook(control, standard);
         return;
     }
     if (auto* button = qobject_cast<QPushButton*>(control)) {
@@ -412,24 +404,37 @@ void TSkinData::SkinControl(QWidget* control, const QPalette& standard) {
         button->setStyle(ButtonStyle.get());
         return;
     }
-    if (auto* bar = qobject_cast<QMenuBar*>(control)) {
-        if (!windowSkinned)
-            return;
-        QPalette palette = bar->palette();
-        if (auto back = SkinColour("Menubar")) {
-            for (QPalette::ColorGroup group : AllGroups) {
-                palette.setColor(group, QPalette::Window, *back);
-                palette.setColor(group, QPalette::Button, *back);
-            }
+    if (auto* bar = qobject_cast<QMenuBar*>(control); bar != nullptr && windowSkinned)
+        SkinMenuBar(bar);
+}
+
+void TSkinData::KeepStandardLook(QWidget* control, const QPalette& standard) {
+    // What it showed without the skin, except what was set on it directly.
+    QPalette palette = control->palette();
+    for (QPalette::ColorGroup group : AllGroups)
+        for (int role = 0; role < QPalette::NColorRoles; ++role) {
+            const auto r = static_cast<QPalette::ColorRole>(role);
+            if (!palette.isBrushSet(group, r))
+                palette.setBrush(group, r, standard.brush(group, r));
         }
-        if (auto fore = SkinColour("MenuBarText")) {
-            for (QPalette::ColorGroup group : EnabledGroups) {
-                palette.setColor(group, QPalette::WindowText, *fore);
-                palette.setColor(group, QPalette::ButtonText, *fore);
-            }
+    SetRoles(control, palette);
+}
+
+void TSkinData::SkinMenuBar(QMenuBar* bar) {
+    QPalette palette = bar->palette();
+    if (auto back = SkinColour("Menubar")) {
+        for (QPalette::ColorGroup group : AllGroups) {
+            palette.setColor(group, QPalette::Window, *back);
+            palette.setColor(group, QPalette::Button, *back);
         }
-        SetRoles(bar, palette);
     }
+    if (auto fore = SkinColour("MenuBarText")) {
+        for (QPalette::ColorGroup group : EnabledGroups) {
+            palette.setColor(group, QPalette::WindowText, *fore);
+            palette.setColor(group, QPalette::ButtonText, *fore);
+        }
+    }
+    SetRoles(bar, palette);
 }
 
 bool TSkinData::eventFilter(QObject* watched, QEvent* event) {

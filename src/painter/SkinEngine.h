@@ -11,12 +11,14 @@
 #include <QPointer>
 #include <QProxyStyle>
 #include <QString>
+#include <QTimer>
 
 #include <array>
 #include <memory>
 #include <optional>
 #include <string>
 
+class QMenuBar;
 class QWidget;
 
 namespace pellora {
@@ -132,12 +134,17 @@ private:
     void SkinWindow(QWidget* window);
     // A control inside a skinned window; `standard` is its palette without the skin.
     void SkinControl(QWidget* control, const QPalette& standard);
+    // A control tagged to be left alone inside a skinned window.
+    void KeepStandardLook(QWidget* control, const QPalette& standard);
+    void SkinMenuBar(QMenuBar* bar);
     TSaved& Remember(QWidget* widget);
     void SetRoles(QWidget* widget, const QPalette& palette);
 
     std::string FileName;
     bool IsActive = false;
     bool ReloadPending = false;
+    // Reads the file once events run again, unless someone did meanwhile.
+    QTimer ReloadSoon;
     QString Error;
     TSkinColours SkinColours;
     TZdDataSkinButton ButtonData;

@@ -20,16 +20,6 @@ namespace pellora {
 
 namespace {
 
-std::vector<TChinaPainter*>& LivePainters() {
-    static std::vector<TChinaPainter*> painters;
-    return painters;
-}
-
-const TSkins*& RegisteredSkinList() {
-    static const TSkins* skins = nullptr;
-    return skins;
-}
-
 // Line breaks as Qt's text layout reads them (files and credits carry CR LF).
 QString NormalizeBreaks(const QString& text) {
     QString result = text;
@@ -49,29 +39,30 @@ void TCompSkin::LoadFromSheet(const TStyleSheet& sheet) {
     sheet.GetColor(Selector, "color", TextColor, clBlack);
 }
 
-TChinaPainter::TChinaPainter() : Buttons(std::make_unique<TZdSkinData>()) {
-    LivePainters().push_back(this);
+TChinaPainter* TPainterList::ButtonDataSource() const {
+    return Painters.empty() ? nullptr : Painters.back();
+}
+
+void TPainterList::Add(TChinaPainter* painter) {
+    Painters.push_back(painter);
+}
+
+void TPainterList::Remove(TChinaPainter* painter) {
+    Painters.erase(std::remove(Painters.begin(), Painters.end(), painter), Painters.end());
+}
+
+TChinaPainter::TChinaPainter(TPainterList* painters)
+    : Buttons(std::make_unique<TZdSkinData>()), Painters(painters) {
+    if (Painters != nullptr)
+        Painters->Add(this);
     TChinaPainter::Reset();
 }
 
 TChinaPainter::~TChinaPainter() {
-    // The skinned buttons must never reach a painter that is gone: the one constructed before
-    // this becomes their source again.
-    auto& painters = LivePainters();
-    painters.erase(std::remove(painters.begin(), painters.end(), this), painters.end());
-}
-
-TChinaPainter* TChinaPainter::ButtonDataSource() {
-    const auto& painters = LivePainters();
-    return painters.empty() ? nullptr : painters.back();
-}
-
-void TChinaPainter::SetSkinList(const TSkins* skins) {
-    RegisteredSkinList() = skins;
-}
-
-const TSkins* TChinaPainter::SkinList() {
-    return RegisteredSkinList();
+    // The skinned buttons must never reach a painter that is gone: the one made before this
+    // becomes their source again.
+    if (Painters != nullptr)
+        Painters->Remove(this);
 }
 
 void TChinaPainter::Reset() {
@@ -275,7 +266,7 @@ void TChinaPainter::ApplyToForm(QWidget* form) {
     SkinTargets.Apply(form, SkinButtons && ButtonDataLoaded);
 }
 
-TWindowPainter::TWindowPainter() {
+TWindowPainter::TWindowPainter(TPainterList* painters) : TChinaPainter(painters) {
     TWindowPainter::Reset();
 }
 
@@ -319,11 +310,6 @@ void TWindowPainter::PaintBackground(QPainter& painter, const QRect& rect) const
         painter.fillRect(tiles, ResolveColor(Body.BackColor));
     painter.fillRect(tiles, QBrush(TextureImage));
     painter.restore();
-}
-
-TWindowPainter& GlobalPainter() {
-    static TWindowPainter painter;
-    return painter;
 }
 
 } // namespace pellora

@@ -14,13 +14,36 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QPainter;
 class QWidget;
 
 namespace pellora {
 
+class TChinaPainter;
 class TZdSkinData;
+
+// The painters alive now, oldest first. The skinned buttons draw from the newest one's button
+// data (the skin preview's while it is open, the program's painter otherwise). A painter made
+// with a list joins it and leaves it when destroyed, so a destroyed painter is never handed
+// out; the list must outlive its painters.
+class TPainterList {
+public:
+    TPainterList() = default;
+    TPainterList(const TPainterList&) = delete;
+    TPainterList& operator=(const TPainterList&) = delete;
+
+    // The newest painter of the list; null when there is none.
+    TChinaPainter* ButtonDataSource() const;
+
+private:
+    friend class TChinaPainter;
+    void Add(TChinaPainter* painter);
+    void Remove(TChinaPainter* painter);
+
+    std::vector<TChinaPainter*> Painters;
+};
 
 // One selector's look.
 class TCompSkin {
@@ -40,7 +63,8 @@ public:
 // message text, and colours a form's labels, lists, combo boxes, trees and tab sets.
 class TChinaPainter : public TSkinPainter {
 public:
-    TChinaPainter();
+    // With a list, the painter joins it for its lifetime.
+    explicit TChinaPainter(TPainterList* painters = nullptr);
     ~TChinaPainter() override;
     TChinaPainter(const TChinaPainter&) = delete;
     TChinaPainter& operator=(const TChinaPainter&) = delete;
@@ -84,14 +108,10 @@ public:
     // Colours one control of a form (what ApplyToForm does for every control it visits).
     void ColorControl(QObject* control) const;
 
-    // The most recently constructed painter still alive, whose button data the skinned
-    // buttons draw from; null when there is none.
-    static TChinaPainter* ButtonDataSource();
-
-    // The skin list whose current skin colours tab sets; null leaves tab sets alone. The
-    // owner of the list sets it and clears it before destroying the list.
-    static void SetSkinList(const TSkins* skins);
-    static const TSkins* SkinList();
+    // The skin list whose current skin colours tab sets; null (the default) leaves tab sets
+    // alone. The list must outlive the painter or be cleared first.
+    void SetSkinList(const TSkins* skins) { TabSkins = skins; }
+    const TSkins* SkinList() const { return TabSkins; }
 
     // The image file for a name relative to the skin folder, found without regard to letter
     // case in every part of the name; empty when there is no such file or the name leaves
@@ -122,12 +142,14 @@ protected:
 
 private:
     std::unique_ptr<TZdSkinData> Buttons;
+    TPainterList* Painters = nullptr;
+    const TSkins* TabSkins = nullptr;
 };
 
 // The painter of the program's windows: adds the background texture.
 class TWindowPainter : public TChinaPainter {
 public:
-    TWindowPainter();
+    explicit TWindowPainter(TPainterList* painters = nullptr);
 
     void Reset() override;
     bool LoadBackground(const std::string& imageName) override;
@@ -139,9 +161,5 @@ public:
 private:
     QImage TextureImage;
 };
-
-// The one painter of the program's windows, created on first use (after the application
-// object exists) and kept for the whole run.
-TWindowPainter& GlobalPainter();
 
 } // namespace pellora

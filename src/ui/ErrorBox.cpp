@@ -5,22 +5,7 @@
 
 namespace pellora {
 
-namespace {
-std::function<void(const QString&)>& Reporter() {
-    static std::function<void(const QString&)> reporter;
-    return reporter;
-}
-} // namespace
-
-void SetErrorReporter(std::function<void(const QString& text)> reporter) {
-    Reporter() = std::move(reporter);
-}
-
 void ShowErrorBox(const QString& text) {
-    if (Reporter()) {
-        Reporter()(text);
-        return;
-    }
     // Without a window system (tests, a broken display) the report still reaches someone.
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
         std::fprintf(stderr, "%s\n", text.toUtf8().constData());
@@ -29,15 +14,20 @@ void ShowErrorBox(const QString& text) {
     QMessageBox::critical(nullptr, QStringLiteral("Pellora"), text);
 }
 
-bool Guarded(const std::function<void()>& handler) {
+bool Guarded(const std::function<void()>& handler, const TErrorReport& report) {
+    QString text;
     try {
         handler();
         return true;
     } catch (const std::exception& e) {
-        ShowErrorBox(QString::fromUtf8(e.what()));
+        text = QString::fromUtf8(e.what());
     } catch (...) {
-        ShowErrorBox(QStringLiteral("Unknown error"));
+        text = QStringLiteral("Unknown error");
     }
+    if (report)
+        report(text);
+    else
+        ShowErrorBox(text);
     return false;
 }
 

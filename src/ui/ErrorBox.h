@@ -6,15 +6,15 @@
 
 namespace pellora {
 
+// Where error reports go: the program shows them in the error box, tests collect them.
+using TErrorReport = std::function<void(const QString& text)>;
+
 // The standard error report: a critical message box with the error's text.
 void ShowErrorBox(const QString& text);
-// Replaces the error box (tests watch the reports instead of answering boxes); an empty
-// function brings the box back.
-void SetErrorReporter(std::function<void(const QString& text)> reporter);
 
-// Runs an event handler; an error escaping it is reported with the error box and the
-// program goes on. Returns false when the handler failed.
-bool Guarded(const std::function<void()>& handler);
+// Runs an event handler; an error escaping it is reported (to the error box when `report` is
+// empty) and the program goes on. Returns false when the handler failed.
+bool Guarded(const std::function<void()>& handler, const TErrorReport& report = {});
 
 // The application object: an error that escapes any event handler ends up in the error box
 // instead of ending the program.

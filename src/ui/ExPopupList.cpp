@@ -6,12 +6,8 @@
 
 namespace pellora {
 
-void TExPopupList::Install() {
-    static TExPopupList* relay = nullptr;
-    if (relay == nullptr) {
-        relay = new TExPopupList(qApp);
-        qApp->installEventFilter(relay);
-    }
+TExPopupList::TExPopupList(QCoreApplication& app) {
+    app.installEventFilter(this);
 }
 
 bool TExPopupList::eventFilter(QObject* watched, QEvent* event) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
 
@@ -12,11 +13,11 @@ inline constexpr QEvent::Type MSG_MENU_LOOP_EXIT = static_cast<QEvent::Type>(0xA
 inline constexpr QEvent::Type MSG_MENU_CLOSED = static_cast<QEvent::Type>(0xAFFF);
 
 // Watches every popup menu of the application and relays its opening and closing to the
-// active window as the three events above. Installed once on the application.
+// active window as the three events above, from its making to its end. One is made for the
+// application at start-up.
 class TExPopupList : public QObject {
 public:
-    explicit TExPopupList(QObject* parent = nullptr) : QObject(parent) {}
-    static void Install();
+    explicit TExPopupList(QCoreApplication& app);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -15,6 +15,7 @@
 #include "ui/ErrorBox.h"
 #include "ui/ExPopupList.h"
 #include "ui/Placeholders.h"
+#include "ui/ProgramContext.h"
 #include "ui/Remind.h"
 #include "widgets/GlyphButton.h"
 
@@ -31,6 +32,7 @@
 #include <QSoundEffect>
 #include <QStyleOptionMenuItem>
 #include <QUrl>
+#include <QWindow>
 #include <cstdio>
 #include <ctime>
 #include <unistd.h>
@@ -38,8 +40,6 @@
 namespace pellora {
 
 namespace {
-
-std::unique_ptr<TSpeechDll> Speech;
 
 QSize ScreenSize() {
     QScreen* screen = QGuiApplication::primaryScreen();
@@ -83,26 +83,23 @@ void ShowMessage(QString text) {
 
 } // namespace
 
-TSpeechDll* SpeechEngine() {
-    return Speech.get();
-}
-
-std::vector<int> GroupFilter() {
+std::vector<int> GroupFilter(const std::string& prefsFile) {
     TMsgGroups groups;
-    groups.Load(Folders().PrefsFile());
+    groups.Load(prefsFile);
     std::vector<int> ids;
     for (std::int32_t id : groups.CheckedGroupIds())
         ids.push_back(id);
     return ids;
 }
 
-TStatusMenu::TStatusMenu(QWidget* parent) : QMenu(parent) {
+TStatusMenu::TStatusMenu(TWindowPainter& painter, QWidget* parent)
+    : QMenu(parent), Painter(painter) {
     setProperty("tag", 99);
 }
 
 void TStatusMenu::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    TWindowPainter& skin = GlobalPainter();
+    const TWindowPainter& skin = Painter;
     painter.fillRect(rect(), skin.ResolveColor(skin.Body.BackColor));
     for (QAction* action : actions()) {
         if (!action->isVisible())
@@ -113,8 +110,9 @@ void TStatusMenu::paintEvent(QPaintEvent*) {
     }
 }
 
-TPelloraApp::TPelloraApp()
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+TPelloraApp::TPelloraApp(TProgramContext& context)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      Context(context) {
     setObjectName(QStringLiteral("PelloraApp"));
     setWindowTitle(QStringLiteral("Pellora"));
     setProperty("tag", 99);
@@ -126,7 +124,7 @@ TPelloraApp::TPelloraApp()
     setFont(font);
     resize(ClientWidth, FullHeight);
 
-    PopupMenu1 = new TStatusMenu(this);
+    PopupMenu1 = new TStatusMenu(Context.Painter(), this);
     About1 = PopupMenu1->addAction(QStringLiteral("&About"));
     N2 = PopupMenu1->addSeparator();
     Messages1 = PopupMenu1->addAction(QStringLiteral("&Messages"));
@@ -137,11 +135,14 @@ TPelloraApp::TPelloraApp()
     Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     Exit1->setShortcutContext(Qt::ApplicationShortcut);
     addAction(Exit1); // Ctrl+Q works while the menu is closed too
-    connect(About1, &QAction::triggered, this, [this] { Guarded([this] { About1Click(); }); });
+    connect(About1, &QAction::triggered, this,
+            [this] { Context.Guarded([this] { About1Click(); }); });
     connect(Messages1, &QAction::triggered, this,
-            [this] { Guarded([this] { Messages1Click(); }); });
-    connect(Skins1, &QAction::triggered, this, [this] { Guarded([this] { Skins1Click(); }); });
-    connect(Prefs1, &QAction::triggered, this, [this] { Guarded([this] { Prefs1Click(); }); });
+            [this] { Context.Guarded([this] { Messages1Click(); }); });
+    connect(Skins1, &QAction::triggered, this,
+            [this] { Context.Guarded([this] { Skins1Click(); }); });
+    connect(Prefs1, &QAction::triggered, this,
+            [this] { Context.Guarded([this] { Prefs1Click(); }); });
     connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
 
     ReminderBtn = new TGlyphButton(QLatin1Char('1'), 13, this);
@@ -149,7 +150,7 @@ TPelloraApp::TPelloraApp()
     ReminderBtn->setProperty("tag", 99);
     ReminderBtn->setToolTip(QStringLiteral("Show a reminder now"));
     connect(ReminderBtn, &QAbstractButton::clicked, this,
-            [this] { Guarded([this] { ReminderBtnClick(); }); });
+            [this] { Context.Guarded([this] { ReminderBtnClick(); }); });
     CloseBtn = new TGlyphButton(QLatin1Char('r'), 9, this);
     CloseBtn->setGeometry(101, 2, 20, 20);
     CloseBtn->setProperty("tag", 99);
@@ -159,59 +160,48 @@ TPelloraApp::TPelloraApp()
     MenuBtn->setGeometry(2, 23, 23, 24);
     MenuBtn->setProperty("tag", 99);
     connect(MenuBtn, &QAbstractButton::clicked, this,
-            [this] { Guarded([this] { MenuBtnClick(); }); });
+            [this] { Context.Guarded([this] { MenuBtnClick(); }); });
 
     SkinData1 = new TSkinData(this);
     // An old-format skin file is reported like any other message of the program.
     connect(SkinData1, &TSkinData::Message, this, [](const QString& text) { ShowMessage(text); });
-    GlobalPainter().OnMessage = [](const std::string& text) {
+    Context.Painter().OnMessage = [](const std::string& text) {
         ShowMessage(QString::fromStdString(text));
     };
     Timer1.setParent(this);
-    connect(&Timer1, &QTimer::timeout, this, [this] { Guarded([this] { Timer1Timer(); }); });
+    connect(&Timer1, &QTimer::timeout, this,
+            [this] { Context.Guarded([this] { Timer1Timer(); }); });
+    SpeakSoon.setSingleShot(true);
+    SpeakSoon.setInterval(0);
+    connect(&SpeakSoon, &QTimer::timeout, this, &TPelloraApp::SpeakPending);
 
     FormCreate();
 }
 
 TPelloraApp::~TPelloraApp() {
-    if (SkinList) {
-        SkinList->OnChange = nullptr;
-        TChinaPainter::SetSkinList(nullptr);
-    }
+    // The context outlives this window.
+    Context.Skins().OnChange = nullptr;
+    Context.Painter().OnMessage = nullptr;
+}
+
+TSkins& TPelloraApp::Skins() {
+    return Context.Skins();
 }
 
 void TPelloraApp::FormCreate() {
-    // A broken engine must not keep the window from coming up.
-    Guarded([] {
-        if (!Speech)
-            Speech = std::make_unique<TSpeechDll>(
-                true, TSpeechDll::DefaultLibraryPath(),
-                [](const std::string& text) {
-                    QMessageBox::warning(nullptr, QStringLiteral("Pellora"),
-                                         QString::fromStdString(text));
-                },
-                [](const ESpeech& error) {
-                    // Reported once the strip is up, so a speechless machine still starts
-                    // straight into its window.
-                    QString text = QString::fromUtf8(error.what());
-                    QTimer::singleShot(0, [text] { ShowErrorBox(text); });
-                });
-    });
+    // The speech engine, the painter and the scanned skin list come with the context.
     MouseInside = false;
     MenuLoopActive = false;
     SetupSizeLimits();
-    GlobalPainter();
-    SkinList = std::make_unique<TSkins>();
-    TChinaPainter::SetSkinList(SkinList.get());
-    SkinList->OnChange = [this](TSkins& list) { SkinChanged(list); };
-    SkinList->SetItemIndex(0);
-    SkinList->Scan(Folders().SkinsFolder());
+    TSkins& skins = Context.Skins();
+    skins.OnChange = [this](TSkins& list) { SkinChanged(list); };
+    skins.SetItemIndex(0);
     LoadWindowState();
-    SkinList->Apply(SkinList->ItemIndex(), GlobalPainter());
+    skins.Apply(skins.ItemIndex(), Context.Painter());
     ApplyButtonColors();
     BuildCaptionIcon();
     resize(ClientWidth, CollapsedHeight);
-    Timer = std::make_unique<TTimeCheck>(Folders().PrefsFile());
+    Timer = std::make_unique<TTimeCheck>(Context.Folders().PrefsFile());
     Timer->Reset();
     Timer1.setInterval(2000);
     Timer1.start();
@@ -225,7 +215,7 @@ void TPelloraApp::SetupSizeLimits() {
 void TPelloraApp::BuildCaptionIcon() {
     QIcon icon = QApplication::windowIcon();
     int size = 16;
-    QString iconFile = QString::fromStdString(Folders().InstallFolder() + "pellora.png");
+    QString iconFile = QString::fromStdString(Context.Folders().InstallFolder() + "pellora.png");
     if (FileExists(iconFile.toStdString()))
         icon = QIcon(iconFile);
     if (icon.isNull()) {
@@ -234,7 +224,8 @@ void TPelloraApp::BuildCaptionIcon() {
     }
     setWindowIcon(icon);
     CaptionIcon = QImage(size, size, QImage::Format_RGB32);
-    CaptionIcon.fill(GlobalPainter().ResolveColor(GlobalPainter().CaptionPart.BackColor));
+    const TWindowPainter& skin = Context.Painter();
+    CaptionIcon.fill(skin.ResolveColor(skin.CaptionPart.BackColor));
     QPainter painter(&CaptionIcon);
     icon.paint(&painter, QRect(0, 0, size, size));
 }
@@ -242,15 +233,15 @@ void TPelloraApp::BuildCaptionIcon() {
 void TPelloraApp::LoadWindowState() {
     const QSize screen = ScreenSize();
     WindowState state =
-        ReadWindowState(Folders().StateFile(), screen.width(), screen.height(), width());
+        ReadWindowState(Context.Folders().StateFile(), screen.width(), screen.height(), width());
     move(state.Left, state.Top);
-    SkinList->SelectByName(state.Skin);
+    Context.Skins().SelectByName(state.Skin);
 }
 
 void TPelloraApp::SaveWindowState() {
     const QSize screen = ScreenSize();
-    WindowState state{x(), y(), SkinList ? SkinList->CurrentName() : std::string()};
-    WriteWindowState(Folders().StateFile(), screen.width(), screen.height(), state);
+    WindowState state{x(), y(), Context.Skins().CurrentName()};
+    WriteWindowState(Context.Folders().StateFile(), screen.width(), screen.height(), state);
 }
 
 void TPelloraApp::SkinChanged(TSkins& list) {
@@ -266,7 +257,7 @@ void TPelloraApp::SkinChanged(TSkins& list) {
 }
 
 void TPelloraApp::ApplyButtonColors() {
-    TWindowPainter& skin = GlobalPainter();
+    const TWindowPainter& skin = Context.Painter();
     ReminderBtn->SetFontColor(skin.ResolveColor(skin.CaptionPart.TextColor));
     CloseBtn->SetFontColor(skin.ResolveColor(skin.CaptionPart.TextColor));
     MenuBtn->SetFontColor(skin.ResolveColor(skin.Body.TextColor));
@@ -274,13 +265,12 @@ void TPelloraApp::ApplyButtonColors() {
 
 void TPelloraApp::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    TWindowPainter& skin = GlobalPainter();
+    const TWindowPainter& skin = Context.Painter();
     skin.PaintBackground(painter, rect());
     skin.PaintCaption(painter, QRect(QPoint(2, 2), QPoint(width() - 2 - 1, 22 - 1)),
                       QStringLiteral("Pellora"), CaptionIcon);
-    static bool firstPaint = true;
-    if (firstPaint) {
-        firstPaint = false;
+    if (!FirstPaintReported) {
+        FirstPaintReported = true;
         ReportStartupTime();
     }
 }
@@ -366,55 +356,62 @@ void TPelloraApp::Timer1Timer() {
     const QPoint cursor = QCursor::pos();
     if (!MenuLoopActive && !frameGeometry().contains(cursor))
         SetMouseInside(false);
-    if (Timer->IsDue()) {
-        // The next due moment is drawn even when the reminder step fails, or the same
-        // reminder would be due again at the next tick.
-        struct ResetLater {
-            TTimeCheck& Check;
-            ~ResetLater() { Check.Reset(); }
-        } reset{*Timer};
-        BringAppToFront();
-        ReminderBtnClick();
-    }
+    if (InReminderStep || !Timer->IsDue())
+        return;
+    // The next due moment is drawn even when the reminder step fails, or the same reminder
+    // would be due again at the next tick.
+    struct ResetLater {
+        TTimeCheck& Check;
+        ~ResetLater() { Check.Reset(); }
+    } reset{*Timer};
+    BringAppToFront();
+    ReminderBtnClick();
 }
 
 QString TPelloraApp::PickIntoReminder() {
     std::string text;
-    PickMessage(Folders().SelectsFile(), GroupFilter(), text);
-    const QString message = QString::fromUtf8(text.data(), static_cast<int>(text.size()));
+    PickMessage(Context.Folders().SelectsFile(), GroupFilter(Context.Folders().PrefsFile()), text);
+    QString message = QString::fromUtf8(text.data(), static_cast<int>(text.size()));
     Reminder->SetMessage(message);
     return message;
 }
 
 void TPelloraApp::ReminderBtnClick() {
+    // The step runs no events of its own, so nothing can start another step inside it; the
+    // guard keeps it so should a nested event loop ever open in it.
+    if (InReminderStep)
+        return;
+    InReminderStep = true;
+    struct EndStep {
+        bool& Flag;
+        ~EndStep() { Flag = false; }
+    } endStep{InReminderStep};
     QElapsedTimer stepTime;
     stepTime.start();
-    QString text;
-    if (Reminder) {
-        text = PickIntoReminder();
-        Reminder->show();
-        Reminder->raise();
-        Reminder->activateWindow();
-    } else {
-        ShowTaskbarButton();
-        Reminder = new TReminderForm();
+    const bool newWindow = !Reminder;
+    if (newWindow) {
+        Context.Cloak().ShowTaskbarButton();
+        Reminder = new TReminderForm(Context);
         connect(Reminder, &TReminderForm::Closed, this,
-                [this](QWidget* sender) { Guarded([&] { DialogClosed(sender); }); });
-        text = PickIntoReminder();
-        Reminder->show();
-        Reminder->raise();
-        Reminder->activateWindow();
+                [this](QWidget* sender) { Context.Guarded([&] { DialogClosed(sender); }); });
+        // Queued: speaking never starts inside a paint.
+        connect(Reminder, &TReminderForm::Painted, this, &TPelloraApp::SpeakPending,
+                Qt::QueuedConnection);
     }
-    AlertAndSpeak(text);
+    const QString text = PickIntoReminder();
+    Reminder->show();
+    Reminder->raise();
+    Reminder->activateWindow();
+    AlertAndSpeak(text, newWindow);
     if (qEnvironmentVariableIsSet("PELLORA_TRACE_STARTUP"))
         std::fprintf(stderr, "pellora: reminder step %.1f ms\n", stepTime.nsecsElapsed() / 1e6);
 }
 
 void TPelloraApp::PlayAlert() {
-    IniFile prefs(Folders().PrefsFile());
+    IniFile prefs(Context.Folders().PrefsFile());
     if (!ReadKey(prefs, keys::Sound))
         return;
-    const std::string file = Folders().InstallFolder() + "Alert.wav";
+    const std::string file = Context.Folders().InstallFolder() + "Alert.wav";
     if (!FileExists(file))
         return;
     // Made on first use: the sound system costs start-up time and memory.
@@ -426,20 +423,37 @@ void TPelloraApp::PlayAlert() {
     Alert->play();
 }
 
-void TPelloraApp::AlertAndSpeak(const QString& text) {
+void TPelloraApp::AlertAndSpeak(const QString& text, bool newWindow) {
     PlayAlert();
-    // Let the reminder window paint before the engine starts talking.
-    QApplication::processEvents();
-    IniFile prefs(Folders().PrefsFile());
-    if (Speech && ReadKey(prefs, keys::Speech))
-        Speech->SpeakText(text.toStdString());
+    // The engine starts talking once the reminder window has painted the text. A new window
+    // paints as soon as it is mapped, a shown one at its next paint; one that cannot paint
+    // now (minimised, on another desktop) does not hold the speech back.
+    PendingSpeech.push_back(text);
+    const QWindow* handle = Reminder->windowHandle();
+    const bool paintsSoon = newWindow || (handle != nullptr && handle->isExposed());
+    if (!paintsSoon)
+        SpeakSoon.start();
+}
+
+void TPelloraApp::SpeakPending() {
+    if (PendingSpeech.empty())
+        return;
+    std::vector<QString> texts;
+    texts.swap(PendingSpeech);
+    TSpeechDll* speech = Context.SpeechEngine();
+    IniFile prefs(Context.Folders().PrefsFile());
+    if (speech == nullptr || !ReadKey(prefs, keys::Speech))
+        return;
+    for (const QString& text : texts)
+        Context.Guarded([&] { speech->SpeakText(text.toStdString()); });
 }
 
 void TPelloraApp::MenuBtnClick() {
     PopupMenu1->popup(mapToGlobal(QPoint(MenuBtn->x(), MenuBtn->y() + MenuBtn->height())));
 }
 
-void TPelloraApp::OpenDialog(QPointer<QWidget>& slot, const QString& title, const QString& text) {
+template <typename TDialog>
+void TPelloraApp::OpenDialog(QPointer<QWidget>& slot, const std::function<TDialog*()>& make) {
     if (slot) {
         slot->show();
         slot->raise();
@@ -447,42 +461,57 @@ void TPelloraApp::OpenDialog(QPointer<QWidget>& slot, const QString& title, cons
         return;
     }
     Timer1.stop();
-    ShowTaskbarButton();
-    auto* dialog = new TPlaceholderDialog(title, text);
+    Context.Cloak().ShowTaskbarButton();
+    TDialog* dialog = make();
     slot = dialog;
-    connect(dialog, &TPlaceholderDialog::Closed, this,
-            [this](QWidget* sender) { Guarded([&] { DialogClosed(sender); }); });
+    connect(dialog, &TDialog::Closed, this,
+            [this](QWidget* sender) { Context.Guarded([&] { DialogClosed(sender); }); });
     dialog->show();
 }
 
+// The four dialogs of the menu are placeholders for now; each real one will be made here
+// with the context, e.g. `new TAboutForm(Context)`, and set up before it is shown.
 void TPelloraApp::About1Click() {
-    OpenDialog(AboutForm, QStringLiteral("About Pellora"),
-               QStringLiteral("Pellora 3, the desktop reminder."));
+    OpenDialog<TPlaceholderDialog>(AboutForm, [] {
+        return new TPlaceholderDialog(QStringLiteral("About Pellora"),
+                                      QStringLiteral("Pellora 3, the desktop reminder."));
+    });
 }
 
 void TPelloraApp::Messages1Click() {
-    OpenDialog(MessagesDlg, QStringLiteral("Messages"),
-               QStringLiteral("Choosing, writing and exchanging messages comes with the next "
-                              "version. Until then, pellora-cli lists and picks messages."));
+    OpenDialog<TPlaceholderDialog>(MessagesDlg, [] {
+        return new TPlaceholderDialog(
+            QStringLiteral("Messages"),
+            QStringLiteral("Choosing, writing and exchanging messages comes with the next "
+                           "version. Until then, pellora-cli lists and picks messages."));
+    });
 }
 
 void TPelloraApp::Skins1Click() {
-    OpenDialog(SkinDialog, QStringLiteral("Skins"),
-               QStringLiteral("The skin chooser comes with the next version."));
+    OpenDialog<TPlaceholderDialog>(SkinDialog, [] {
+        return new TPlaceholderDialog(
+            QStringLiteral("Skins"),
+            QStringLiteral("The skin chooser comes with the next version."));
+    });
 }
 
 void TPelloraApp::Prefs1Click() {
-    OpenDialog(ConfigDlg, QStringLiteral("Preferences"),
-               QStringLiteral("The preferences dialog comes with the next version. The "
-                              "preferences file can be edited meanwhile."));
+    OpenDialog<TPlaceholderDialog>(ConfigDlg, [] {
+        return new TPlaceholderDialog(
+            QStringLiteral("Preferences"),
+            QStringLiteral("The preferences dialog comes with the next version. The "
+                           "preferences file can be edited meanwhile."));
+    });
 }
 
 void TPelloraApp::DialogClosed(QWidget* sender) {
-    HideTaskbarButton();
+    Context.Cloak().HideTaskbarButton();
     if (sender == Reminder.data()) {
+        // Nothing is left to say for a window closed before it could show its text.
+        PendingSpeech.clear();
         Reminder = nullptr;
     } else if (sender == ConfigDlg.data()) {
-        Timer->Reload(Folders().PrefsFile());
+        Timer->Reload(Context.Folders().PrefsFile());
         Timer->Reset();
         ConfigDlg = nullptr;
     } else if (sender == MessagesDlg.data()) {
@@ -511,7 +540,7 @@ void TPelloraApp::Exit1Click() {
 
 void TPelloraApp::closeEvent(QCloseEvent* event) {
     Timer1.stop();
-    Guarded([this] { SaveWindowState(); });
+    Context.Guarded([this] { SaveWindowState(); });
     event->accept();
     // Closing the strip ends the program, whatever other windows are open.
     QApplication::quit();

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,20 +17,23 @@ class QSoundEffect;
 namespace pellora {
 
 class TGlyphButton;
-
+class TProgramContext;
 class TSkins;
 class TSkinData;
-class TSpeechDll;
 class TTimeCheck;
+class TWindowPainter;
 
 // The popup menu of the status window; every item is drawn by the skin painter.
 class TStatusMenu : public QMenu {
     Q_OBJECT
 public:
-    explicit TStatusMenu(QWidget* parent = nullptr);
+    explicit TStatusMenu(TWindowPainter& painter, QWidget* parent = nullptr);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    TWindowPainter& Painter;
 };
 
 // The main status window: a small always-on-top strip with a caption, a reminder button and
@@ -43,7 +47,7 @@ public:
     static constexpr int FullHeight = 50;
     static constexpr int CollapsedHeight = 24;
 
-    TPelloraApp();
+    explicit TPelloraApp(TProgramContext& context);
     ~TPelloraApp() override;
 
     // Components, as the window is designed.
@@ -78,7 +82,7 @@ public:
     void BringAppToFront();
 
     TReminderForm* ReminderForm() const { return Reminder; }
-    TSkins& Skins() { return *SkinList; }
+    TSkins& Skins();
     TTimeCheck& TimeCheck() { return *Timer; }
 
     // Where edge snapping puts a window of the given size whose proposed top-left corner is
@@ -106,15 +110,27 @@ private:
     void SkinChanged(TSkins& list);
     void ApplyButtonColors();
     void PlayAlert();
-    void AlertAndSpeak(const QString& text);
+    // The alert sounds at once; the text is spoken once the reminder window shows it.
+    void AlertAndSpeak(const QString& text, bool newWindow);
+    void SpeakPending();
     QString PickIntoReminder();
-    void OpenDialog(QPointer<QWidget>& slot, const QString& title, const QString& text);
+    // Opens a dialog unless it is open already (then it comes to the front). `make` builds
+    // it, set-up included; the dialog tells its closing through a Closed(QWidget*) signal.
+    template <typename TDialog>
+    void OpenDialog(QPointer<QWidget>& slot, const std::function<TDialog*()>& make);
     bool InDragArea(QPoint local) const;
 
+    TProgramContext& Context;
     QImage CaptionIcon;
     std::unique_ptr<TTimeCheck> Timer;
-    std::unique_ptr<TSkins> SkinList;
     QPointer<TReminderForm> Reminder;
+    // Texts whose speaking waits for the reminder window to show them.
+    std::vector<QString> PendingSpeech;
+    // Speaks them once events run again, for a reminder window that cannot paint now.
+    QTimer SpeakSoon;
+    // Set while a reminder step runs: nothing may start another before it has finished.
+    bool InReminderStep = false;
+    bool FirstPaintReported = false;
     QPointer<QWidget> ConfigDlg;
     QPointer<QWidget> MessagesDlg;
     QPointer<QWidget> SkinDialog;
@@ -124,10 +140,7 @@ private:
     QPoint DragOffset;
 };
 
-// Group numbers of the checked groups in the preferences, in list order.
-std::vector<int> GroupFilter();
-
-// The speech engine wrapper, created by the status window and kept until the program ends.
-TSpeechDll* SpeechEngine();
+// Group numbers of the checked groups in the preferences file, in list order.
+std::vector<int> GroupFilter(const std::string& prefsFile);
 
 } // namespace pellora

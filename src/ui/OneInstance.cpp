@@ -339,10 +339,13 @@ void OneInstance::AcceptConnections() {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this,
                 [this, socket, buffer] { ReadBlock(socket, *buffer); });
-        QTimer::singleShot(ConnectionTimeoutMs, socket, [socket] {
+        auto* timeout = new QTimer(socket); // goes with the socket
+        timeout->setSingleShot(true);
+        connect(timeout, &QTimer::timeout, socket, [socket] {
             socket->abort();
             socket->deleteLater();
         });
+        timeout->start(ConnectionTimeoutMs);
         ReadBlock(socket, *buffer);
     }
 }
@@ -377,7 +380,17 @@ void OneInstance::BringAppToFront() {
         else
             widget->raise();
     }
-    BringWindowToFront(front);
+    if (front == nullptr)
+        return;
+    if (Cloak != nullptr) {
+        Cloak->BringWindowToFront(front);
+        return;
+    }
+    if (front->isMinimized())
+        front->setWindowState(front->windowState() & ~Qt::WindowMinimized);
+    front->show();
+    front->raise();
+    front->activateWindow();
 }
 
 } // namespace pellora

@@ -14,6 +14,8 @@ class QWidget;
 
 namespace pellora {
 
+class TCloak;
+
 // One copy of the program per user. The first copy listens on a local socket named
 // PELLORA_20 in a folder only the user can enter; a later copy hands its command line to
 // it in one 1028-byte block and ends before it creates any window. The first copy then
@@ -23,7 +25,7 @@ namespace pellora {
 //     auto instance = OneInstance::StartSingleInstance(app.arguments());
 //     if (!instance)
 //         return 0; // the running copy took over
-//     instance->SetFrontWindow(&statusWindow);
+//     instance->SetFrontWindow(&statusWindow, &context.Cloak());
 //
 // Failures throw EPelloraError with the text "OneInstance failed to ..., Error #<errno>".
 class OneInstance : public QObject {
@@ -80,9 +82,13 @@ public:
     bool IsListening() const;
     const std::string& Path() const { return ChannelFile; }
 
-    // The window restored, raised and activated when another copy starts; the program's
-    // other visible windows are raised too. Without one the first visible window is used.
-    void SetFrontWindow(QWidget* window) { FrontWindow = window; }
+    // The window restored, raised and activated (through the cloak, which knows the window
+    // system) when another copy starts; the program's other visible windows are raised too.
+    // Without a window the first visible one is used; without a cloak Qt activates it.
+    void SetFrontWindow(QWidget* window, TCloak* cloak = nullptr) {
+        FrontWindow = window;
+        Cloak = cloak;
+    }
 
 signals:
     // A later copy's command line; the program has already come to the front.
@@ -102,6 +108,7 @@ private:
     unsigned long long FileDevice = 0, FileInode = 0;
     int OpenConnections = 0;
     QPointer<QWidget> FrontWindow;
+    TCloak* Cloak = nullptr;
 };
 
 } // namespace pellora

@@ -1,6 +1,7 @@
 #include "ui/Remind.h"
 
 #include "painter/WindowPainter.h"
+#include "ui/ProgramContext.h"
 #include "widgets/GlyphButton.h"
 
 #include <QCloseEvent>
@@ -13,8 +14,8 @@
 
 namespace pellora {
 
-TReminderForm::TReminderForm(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+TReminderForm::TReminderForm(TProgramContext& context, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), Context(context) {
     setWindowTitle(QStringLiteral("Reminder"));
     setObjectName(QStringLiteral("ReminderForm"));
     setProperty("tag", 99);
@@ -31,7 +32,8 @@ TReminderForm::TReminderForm(QWidget* parent)
     CloseBtn->setGeometry(320, 56, 23, 22);
     CloseBtn->SetBold(true);
     CloseBtn->setProperty("tag", 99);
-    CloseBtn->SetFontColor(GlobalPainter().ResolveColor(GlobalPainter().Body.TextColor));
+    const TWindowPainter& skin = Context.Painter();
+    CloseBtn->SetFontColor(skin.ResolveColor(skin.Body.TextColor));
     connect(CloseBtn, &QAbstractButton::clicked, this, &QWidget::close);
 
     // Only the inscribed ellipse is visible and takes the mouse.
@@ -53,7 +55,7 @@ void TReminderForm::SetMessage(const QString& text) {
 void TReminderForm::RenderBackground() {
     BackgroundImage = QImage(ClientWidth, ClientHeight, QImage::Format_RGB32);
     QPainter painter(&BackgroundImage);
-    GlobalPainter().PaintBackground(painter, QRect(0, 0, ClientWidth, ClientHeight));
+    Context.Painter().PaintBackground(painter, QRect(0, 0, ClientWidth, ClientHeight));
     Blended = false;
 }
 
@@ -114,10 +116,13 @@ void TReminderForm::paintEvent(QPaintEvent*) {
         BlendBitmaps(BackgroundImage, ScreenImage);
         Blended = true;
     }
-    QPainter painter(this);
-    painter.drawImage(0, 0, BackgroundImage);
-    painter.setFont(font());
-    GlobalPainter().DrawMessage(painter, Text, MessageBox, MessageSize);
+    {
+        QPainter painter(this);
+        painter.drawImage(0, 0, BackgroundImage);
+        painter.setFont(font());
+        Context.Painter().DrawMessage(painter, Text, MessageBox, MessageSize);
+    }
+    emit Painted();
 }
 
 void TReminderForm::keyPressEvent(QKeyEvent* event) {

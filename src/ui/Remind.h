@@ -6,10 +6,12 @@
 namespace pellora {
 
 class TGlyphButton;
+class TProgramContext;
 
 // The reminder window: a borderless ellipse centred on the screen showing one message over
 // the skin's background, which is mixed with a faint copy of what lay on the screen under
-// the window when it first appeared.
+// the window when it first appeared. It tells each paint, so whoever gave it a text knows
+// when that text is on the screen.
 class TReminderForm : public QWidget {
     Q_OBJECT
 public:
@@ -19,7 +21,7 @@ public:
     static constexpr QRect MessageBox{56, 88, 329, 121};
     static constexpr int MessageSize = 24;
 
-    explicit TReminderForm(QWidget* parent = nullptr);
+    explicit TReminderForm(TProgramContext& context, QWidget* parent = nullptr);
 
     void SetMessage(const QString& text);
     const QString& MessageText() const { return Text; }
@@ -38,6 +40,8 @@ public:
 
 signals:
     void Closed(QWidget* sender);
+    // After every paint: MessageText is on the screen.
+    void Painted();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -49,6 +53,7 @@ private:
     void RenderBackground();
     void CaptureBehind();
 
+    TProgramContext& Context;
     QString Text;
     QImage BackgroundImage;
     QImage ScreenImage;

@@ -86,9 +86,10 @@ std::vector<std::string> FreshUser::Environment() const {
 }
 
 PelloraRun::PelloraRun(const std::string& program, const FreshUser& user,
-                       const std::string& logFile) {
+                       const std::string& logFile, const std::vector<std::string>& environment) {
     std::vector<std::string> args{program};
     std::vector<std::string> env = user.Environment();
+    env.insert(env.end(), environment.begin(), environment.end());
     auto argv = Pointers(args);
     auto envp = Pointers(env);
     const pid_t parent = ::getpid();

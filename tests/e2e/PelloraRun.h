@@ -34,7 +34,9 @@ private:
 // the kernel should the test process die first.
 class PelloraRun {
 public:
-    PelloraRun(const std::string& program, const FreshUser& user, const std::string& logFile);
+    // `environment`: "NAME=value" entries added to the user's environment.
+    PelloraRun(const std::string& program, const FreshUser& user, const std::string& logFile,
+               const std::vector<std::string>& environment = {});
     ~PelloraRun();
     PelloraRun(const PelloraRun&) = delete;
     PelloraRun& operator=(const PelloraRun&) = delete;

@@ -81,7 +81,7 @@ protected:
     std::unique_ptr<test::ExchangeServer>
     Exchange(const test::ExchangeServerOptions& options = {}) {
         {
-            TExchangeStore store(Dir / "exchange.db", TExchangeStore::TOpenMode::Create);
+            TSqliteStore store(Dir / "exchange.db", TSqliteStore::TOpenMode::Create);
             store.Import("EN", ReadTextLines(std::string(PELLORA_SOURCE_DIR) +
                                              "/share/pellora/Local/EN/Messages.cfg"));
         }

@@ -70,9 +70,8 @@ protected:
         test::PainterApp();
         Skins.Item(0).LoadFromLines(FullSheet);
         Skins.SetItemIndex(0);
-        TChinaPainter::SetSkinList(&Skins);
+        Painter.SetSkinList(&Skins);
     }
-    void TearDown() override { TChinaPainter::SetSkinList(nullptr); }
 
     void LoadPainter(const std::vector<std::string>& lines) {
         TStyleSheet sheet;
@@ -181,7 +180,7 @@ TEST_F(ApplyToFormTest, TabSetsFollowTheSkinListsCurrentSkin) {
     EXPECT_EQ(RoleColor(form.Check, QPalette::Window), Hex(0xFF0000));
 
     // Without a skin list tab sets keep their look; a standalone bar is its own wall.
-    TChinaPainter::SetSkinList(nullptr);
+    Painter.SetSkinList(nullptr);
     TestForm other;
     Painter.ApplyToForm(&other.Form);
     EXPECT_FALSE(other.Tabs->testAttribute(Qt::WA_SetPalette));

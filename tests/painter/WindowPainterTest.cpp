@@ -462,17 +462,18 @@ TEST_F(WindowPainterTest, TilerKeepsItsImageUntilAnotherFileIsNamed) {
     EXPECT_FALSE(tiler.Draw(p, QString(), QRect(0, 0, 10, 10)));
 }
 
-TEST_F(WindowPainterTest, ButtonDataComesFromTheNewestLivingPainter) {
-    TWindowPainter& global = GlobalPainter();
-    EXPECT_EQ(&GlobalPainter(), &global);
-    TChinaPainter* before = TChinaPainter::ButtonDataSource();
-    ASSERT_NE(before, nullptr);
+TEST_F(WindowPainterTest, ButtonDataComesFromTheNewestLivingPainterOfItsList) {
+    TPainterList painters;
+    EXPECT_EQ(painters.ButtonDataSource(), nullptr);
+    TWindowPainter program(&painters);
+    TWindowPainter unlisted;
+    EXPECT_EQ(painters.ButtonDataSource(), &program);
     {
-        TWindowPainter preview;
-        EXPECT_EQ(TChinaPainter::ButtonDataSource(), &preview);
+        TWindowPainter preview(&painters);
+        EXPECT_EQ(painters.ButtonDataSource(), &preview);
     }
     // A destroyed painter is never handed out.
-    EXPECT_EQ(TChinaPainter::ButtonDataSource(), before);
+    EXPECT_EQ(painters.ButtonDataSource(), &program);
 }
 
 } // namespace

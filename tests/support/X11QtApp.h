@@ -21,7 +21,8 @@ inline QApplication& TestApp() {
 }
 
 // Runs the event loop in short slices until `done` is true or the time is up; the last
-// answer.
+// answer. The time only bounds a wait that would otherwise hang: wait for what can be seen,
+// never for a time to pass.
 inline bool SpinUntil(const std::function<bool()>& done, int timeoutMs) {
     QElapsedTimer timer;
     timer.start();
@@ -32,11 +33,6 @@ inline bool SpinUntil(const std::function<bool()>& done, int timeoutMs) {
         QThread::msleep(5);
     }
     return true;
-}
-
-// Runs the event loop for a while (lets a window manager answer).
-inline void Spin(int ms) {
-    SpinUntil([] { return false; }, ms);
 }
 
 } // namespace pellora::test

@@ -1,8 +1,13 @@
+#include "painter/WindowPainter.h"
+#include "support/X11Probe.h"
 #include "support/X11QtApp.h"
+#include "ui/ProgramContext.h"
 #include "ui/Remind.h"
+#include "ui/UiTestContext.h"
 
 #include <QKeyEvent>
 #include <QPainter>
+#include <QPointer>
 #include <gtest/gtest.h>
 
 namespace pellora {
@@ -34,8 +39,9 @@ TEST(ReminderBlend, DifferentSizesOrNoScreenCopyLeaveTheBackground) {
 
 TEST(ReminderWindow, IsACentredEllipseThatClosesOnEnterAndEscape) {
     TestApp();
+    auto context = test::MakeContext("");
     for (int key : {int(Qt::Key_Escape), int(Qt::Key_Return), int(Qt::Key_Enter)}) {
-        auto* form = new TReminderForm();
+        QPointer<TReminderForm> form = new TReminderForm(*context);
         int closed = 0;
         QObject::connect(form, &TReminderForm::Closed, [&closed](QWidget*) { ++closed; });
         form->SetMessage(QStringLiteral("Breathe."));
@@ -53,12 +59,14 @@ TEST(ReminderWindow, IsACentredEllipseThatClosesOnEnterAndEscape) {
         QApplication::sendEvent(form, &press);
         EXPECT_EQ(closed, 1) << key;
         EXPECT_FALSE(form->isVisible());
-        SpinUntil([] { return false; }, 30); // lets the closed window delete itself
+        EXPECT_TRUE(SpinUntil([&] { return form.isNull(); }, 5000)) << "not deleted on close";
     }
 }
 
 TEST(ReminderWindow, TheScreenCopyIsTakenOnceAndKeptForTheNextMessage) {
     TestApp();
+    auto context = test::MakeContext("");
+    test::X11Probe probe;
     // Something bright under the window, so the copy differs from the skin background.
     QWidget under;
     under.setAutoFillBackground(true);
@@ -68,10 +76,17 @@ TEST(ReminderWindow, TheScreenCopyIsTakenOnceAndKeptForTheNextMessage) {
     under.setGeometry(0, 0, 1024, 768);
     under.setWindowFlags(Qt::FramelessWindowHint);
     under.show();
-    ASSERT_TRUE(SpinUntil([&] { return under.isVisible(); }, 3000));
-    test::Spin(300);
+    // Red on the screen where the reminder will be.
+    ASSERT_TRUE(SpinUntil(
+        [&] {
+            auto pixel = probe.Grab(512, 384, 1, 1);
+            return pixel && pixel->At(512, 384) == 0xFF0000u;
+        },
+        5000));
 
-    TReminderForm form;
+    TReminderForm form(*context);
+    int paints = 0;
+    QObject::connect(&form, &TReminderForm::Painted, [&] { ++paints; });
     form.setAttribute(Qt::WA_DeleteOnClose, false);
     form.SetMessage(QStringLiteral("First"));
     form.show();
@@ -81,13 +96,21 @@ TEST(ReminderWindow, TheScreenCopyIsTakenOnceAndKeptForTheNextMessage) {
     const QRgb under1 = form.ScreenShot().pixel(221, 146);
     EXPECT_GT(qRed(under1), 200);
     EXPECT_LT(qGreen(under1), 60);
-    ASSERT_TRUE(SpinUntil([&] { return !form.Background().isNull(); }, 1000));
-    test::Spin(100);
+    // Once painted, the background is the mixed one.
+    ASSERT_TRUE(SpinUntil([&] { return paints > 0; }, 5000));
     const QRgb mixed = form.Background().pixel(221, 146);
+    QImage expected(TReminderForm::ClientWidth, TReminderForm::ClientHeight, QImage::Format_RGB32);
+    {
+        QPainter painter(&expected);
+        context->Painter().PaintBackground(painter, expected.rect());
+    }
+    TReminderForm::BlendBitmaps(expected, form.ScreenShot());
+    EXPECT_EQ(mixed, expected.pixel(221, 146));
 
     under.hide();
+    const int paintsBefore = paints;
     form.SetMessage(QStringLiteral("Second"));
-    test::Spin(200);
+    ASSERT_TRUE(SpinUntil([&] { return paints > paintsBefore; }, 5000));
     EXPECT_EQ(form.MessageText(), QStringLiteral("Second"));
     // The same red screen copy is mixed in again, though nothing red lies under it now.
     EXPECT_EQ(form.ScreenShot().pixel(221, 146), under1);

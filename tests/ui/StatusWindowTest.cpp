@@ -1,54 +1,86 @@
 #include "core/PelloraFold.h"
 #include "core/TimeCheck.h"
+#include "painter/WindowPainter.h"
 #include "platform/FileUtil.h"
 #include "platform/IniFile.h"
 #include "skins/Skins.h"
 #include "support/FreePort.h"
 #include "support/TempDir.h"
+#include "support/X11Probe.h"
 #include "support/X11QtApp.h"
-#include "ui/ErrorBox.h"
 #include "ui/ExPopupList.h"
 #include "ui/Main_Status.h"
-#include "ui/NetUi.h"
+#include "ui/ProgramContext.h"
+#include "ui/UiTestContext.h"
 #include "widgets/GlyphButton.h"
 
 #include <QCursor>
 #include <QEnterEvent>
+#include <QMetaObject>
 #include <QScreen>
+#include <arpa/inet.h>
+#include <atomic>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace pellora {
 namespace {
 
 using test::PutFile;
-using test::Spin;
 using test::SpinUntil;
 using test::TestApp;
 
-// A status window over a fresh data folder, with error reports collected instead of boxes
-// and speech written to memory (the test machine has no sound device).
+// A stand-in engine that writes each call into a log, so a test sees when speaking began.
+const std::string FakeSpeechEngine = FAKE_SPEECH_ENGINE;
+
+// A status window over a fresh data folder and a context of its own, with error reports
+// collected instead of boxes and speech written to memory (the test machine has no sound
+// device).
 class StatusWindow : public ::testing::Test {
 protected:
     void SetUp() override {
         TestApp();
-        TExPopupList::Install();
         const std::string config = std::getenv("XDG_CONFIG_HOME");
         PutFile(config + "/Harbrook/Pellora 3/Murmur.ini", "[Murmur]\r\nOutput=Memory\r\n");
-        SetErrorReporter([this](const QString& text) { Errors << text; });
     }
     void TearDown() override {
         Window.reset();
-        SetErrorReporter({});
+        Context.reset();
     }
-    TPelloraApp& Open() {
-        Window = std::make_unique<TPelloraApp>();
+    TPelloraApp& Open(const std::string& speechLibrary = test::RealSpeechEngine) {
+        Context = test::MakeContext(speechLibrary);
+        Context->ErrorReport = [this](const QString& text) { Errors << text; };
+        Window = std::make_unique<TPelloraApp>(*Context);
         Window->show();
-        SpinUntil([this] { return Window->isVisible(); }, 3000);
+        EXPECT_TRUE(SpinUntil([this] { return Window->isVisible(); }, 5000));
         return *Window;
     }
-    std::string Prefs() { return Folders().PrefsFile(); }
+    // With the stand-in engine: its log of calls.
+    std::string UseFakeEngine() {
+        const std::string log = Dir / "speech.log";
+        ::setenv("FAKE_MURMUR_LOG", log.c_str(), 1);
+        return log;
+    }
+    static int SpokenCount(const std::string& log) {
+        const std::string text = test::GetFile(log);
+        int count = 0;
+        for (std::size_t at = text.find("Speak "); at != std::string::npos;
+             at = text.find("Speak ", at + 1))
+            ++count;
+        return count;
+    }
 
+    const TPellFolders Folders = test::BuildTreeFolders();
+    test::TempDir Dir;
+    TExPopupList Relay{TestApp()};
+    std::unique_ptr<TProgramContext> Context;
     std::unique_ptr<TPelloraApp> Window;
     QStringList Errors;
 };
@@ -80,20 +112,27 @@ TEST_F(StatusWindow, FirstStartIsCollapsedNearTheTopRightWithTheSkinOfTheStateFi
     EXPECT_TRUE(window.windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(window.Skins().CurrentName(), "Harbrook");
     EXPECT_TRUE(window.Timer1.isActive());
-    EXPECT_EQ(window.Timer1.interval(), 2000);
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
 }
 
 TEST_F(StatusWindow, StoredPositionAndSkinOfThisScreenSizeApplyAndExitStoresThem) {
-    PutFile(Folders().StateFile(), "[Main1024x768]\r\nLeft=300\r\nTop=200\r\nSkin=Standard\r\n"
-                                   "[Main800x600]\r\nLeft=5\r\nTop=6\r\n");
+    PutFile(Folders.StateFile(), "[Main1024x768]\r\nLeft=300\r\nTop=200\r\nSkin=Standard\r\n"
+                                 "[Main800x600]\r\nLeft=5\r\nTop=6\r\n");
     TPelloraApp& window = Open();
     EXPECT_EQ(window.pos(), QPoint(300, 200));
     EXPECT_EQ(window.Skins().CurrentName(), "Standard");
     window.move(410, 20);
-    Spin(100);
+    // The window manager has the window at its new place.
+    test::X11Probe probe;
+    const auto id = static_cast<test::XWindowId>(window.winId());
+    EXPECT_TRUE(SpinUntil(
+        [&] {
+            auto box = probe.Geometry(id);
+            return box && box->X == 410 && box->Y == 20;
+        },
+        5000));
     window.close();
-    IniFile state(Folders().StateFile());
+    IniFile state(Folders.StateFile());
     EXPECT_EQ(state.ReadInteger("Main1024x768", "Left", -1), 410);
     EXPECT_EQ(state.ReadInteger("Main1024x768", "Top", -1), 20);
     EXPECT_EQ(state.ReadString("Main1024x768", "Skin", ""), "Standard");
@@ -101,7 +140,7 @@ TEST_F(StatusWindow, StoredPositionAndSkinOfThisScreenSizeApplyAndExitStoresThem
 }
 
 TEST_F(StatusWindow, AnUnknownStoredSkinKeepsTheBuiltInOne) {
-    PutFile(Folders().StateFile(), "[Main1024x768]\r\nSkin=Gone Away\r\n");
+    PutFile(Folders.StateFile(), "[Main1024x768]\r\nSkin=Gone Away\r\n");
     EXPECT_EQ(Open().Skins().CurrentName(), "Standard");
 }
 
@@ -116,7 +155,7 @@ TEST_F(StatusWindow, TheMouseExpandsItAndTheTickCollapsesItOnceTheMouseHasLeft) 
     EXPECT_EQ(window.height(), 50);
     // While a menu is open the strip stays expanded.
     QCursor::setPos(100, 500);
-    Spin(50);
+    ASSERT_TRUE(SpinUntil([] { return QCursor::pos() == QPoint(100, 500); }, 5000));
     QEvent enterLoop(MSG_MENU_LOOP_ENTER);
     QApplication::sendEvent(&window, &enterLoop);
     window.Timer1Timer();
@@ -127,9 +166,10 @@ TEST_F(StatusWindow, TheMouseExpandsItAndTheTickCollapsesItOnceTheMouseHasLeft) 
     EXPECT_EQ(window.height(), 24);
 }
 
-TEST_F(StatusWindow, ThreeClicksShowOneReminderWindowWithTheLatestText) {
-    PutFile(Prefs(), "[Groups]\r\nChecked Groups=/TTTT/\r\n");
-    TPelloraApp& window = Open();
+TEST_F(StatusWindow, ThreeClicksShowOneReminderWindowWithTheLatestTextAndSpeakThreeTimes) {
+    const std::string log = UseFakeEngine();
+    PutFile(Folders.PrefsFile(), "[Groups]\r\nChecked Groups=/TTTT/\r\n");
+    TPelloraApp& window = Open(FakeSpeechEngine);
     window.ReminderBtnClick();
     TReminderForm* first = window.ReminderForm();
     ASSERT_NE(first, nullptr);
@@ -142,33 +182,101 @@ TEST_F(StatusWindow, ThreeClicksShowOneReminderWindowWithTheLatestText) {
     for (QWidget* top : QApplication::topLevelWidgets())
         reminders += qobject_cast<TReminderForm*>(top) != nullptr && top->isVisible();
     EXPECT_EQ(reminders, 1);
+    EXPECT_TRUE(SpinUntil([&] { return SpokenCount(log) == 3; }, 10000)) << test::GetFile(log);
     // Closing it forgets it; the next click makes a new one.
     first->close();
-    Spin(50);
-    EXPECT_EQ(window.ReminderForm(), nullptr);
+    EXPECT_TRUE(SpinUntil([&] { return window.ReminderForm() == nullptr; }, 5000));
     window.ReminderBtnClick();
     EXPECT_NE(window.ReminderForm(), nullptr);
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
 }
 
 TEST_F(StatusWindow, AnUnreadableSelectionLineStopsNoReminderAndTheNextDueMomentIsDrawn) {
-    PutFile(Prefs(), "[Timer]\r\nFixed Interval=0\r\n");
+    PutFile(Folders.PrefsFile(), "[Timer]\r\nFixed Interval=0\r\n");
     TPelloraApp& window = Open();
     // A selection line with a bad number is passed over by the picker.
-    PutFile(Folders().SelectsFile(), "EN|x|1|Broken line\r\nEN|1|2|Readable\r\n");
+    PutFile(Folders.SelectsFile(), "EN|x|1|Broken line\r\nEN|1|2|Readable\r\n");
     window.TimeCheck().DueTick = 0;
     window.TimeCheck().FixedInterval = 60;
-    EXPECT_TRUE(Guarded([&] { window.Timer1Timer(); }));
+    EXPECT_TRUE(Context->Guarded([&] { window.Timer1Timer(); }));
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
     EXPECT_NE(window.ReminderForm(), nullptr);
     EXPECT_GT(window.TimeCheck().DueTick, 0);
     EXPECT_FALSE(window.TimeCheck().IsDue());
 }
 
-TEST_F(StatusWindow, ADueReminderComesWithTheTick) {
-    PutFile(Prefs(), "[Timer]\r\nFixed Interval=0\r\n[Groups]\r\nChecked Groups=/TTTT/\r\n");
+TEST_F(StatusWindow, SpeechStartsOnlyOnceTheReminderWindowShowsTheText) {
+    const std::string log = UseFakeEngine();
+    PutFile(Folders.PrefsFile(), "[Groups]\r\nChecked Groups=/TTTT/\r\n");
+    TPelloraApp& window = Open(FakeSpeechEngine);
+    window.ReminderBtnClick();
+    TReminderForm* reminder = window.ReminderForm();
+    ASSERT_NE(reminder, nullptr);
+    // Each paint of the reminder records whether the engine had been asked to speak yet.
+    std::vector<int> spokenAtPaint;
+    QObject::connect(reminder, &TReminderForm::Painted,
+                     [&] { spokenAtPaint.push_back(SpokenCount(log)); });
+    EXPECT_EQ(SpokenCount(log), 0) << "speaking began inside the reminder step";
+    ASSERT_TRUE(SpinUntil([&] { return SpokenCount(log) == 1; }, 10000)) << test::GetFile(log);
+    ASSERT_FALSE(spokenAtPaint.empty()) << "the engine spoke before the window painted";
+    EXPECT_EQ(spokenAtPaint.front(), 0);
+    EXPECT_NE(test::GetFile(log).find("Speak " + reminder->MessageText().toStdString()),
+              std::string::npos);
+
+    // A further reminder in the open window: spoken once its new text is painted.
+    spokenAtPaint.clear();
+    window.ReminderBtnClick();
+    EXPECT_EQ(SpokenCount(log), 1);
+    ASSERT_TRUE(SpinUntil([&] { return SpokenCount(log) == 2; }, 10000)) << test::GetFile(log);
+    ASSERT_FALSE(spokenAtPaint.empty());
+    EXPECT_EQ(spokenAtPaint.front(), 1);
+}
+
+TEST_F(StatusWindow, NothingElseRunsInsideTheReminderStepOfATick) {
+    PutFile(Folders.PrefsFile(), "[Groups]\r\nChecked Groups=/TTTT/\r\n");
     TPelloraApp& window = Open();
-    ASSERT_TRUE(SpinUntil([&] { return window.ReminderForm() != nullptr; }, 5000));
+    window.TimeCheck().FixedInterval = 60;
+    window.TimeCheck().DueTick = 0;
+    // Queued before the tick: a click of the reminder button and a probe of the state the
+    // tick leaves. Neither may run before the tick has drawn the next due moment.
+    bool probed = false;
+    std::int64_t dueAtProbe = 0;
+    QMetaObject::invokeMethod(window.ReminderBtn, "click", Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &window,
+        [&] {
+            probed = true;
+            dueAtProbe = window.TimeCheck().DueTick;
+        },
+        Qt::QueuedConnection);
+    window.Timer1Timer();
+    EXPECT_FALSE(probed) << "events ran inside the reminder step";
+    EXPECT_GT(window.TimeCheck().DueTick, 0);
+    ASSERT_TRUE(SpinUntil([&] { return probed; }, 5000));
+    EXPECT_GT(dueAtProbe, 0);
+    EXPECT_NE(window.ReminderForm(), nullptr);
+    EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
+}
+
+TEST_F(StatusWindow, AFailingReminderStepIsReportedAndStillDrawsTheNextDueMoment) {
+    PutFile(Folders.PrefsFile(), "[Timer]\r\nFixed Interval=0\r\n");
+    TPelloraApp& window = Open();
+    // A selection "file" that cannot be read at all makes the picker fail.
+    std::remove(Folders.SelectsFile().c_str());
+    ASSERT_EQ(::mkdir(Folders.SelectsFile().c_str(), 0700), 0);
+    window.TimeCheck().DueTick = 0;
+    window.TimeCheck().FixedInterval = 60;
+    EXPECT_FALSE(Context->Guarded([&] { window.Timer1Timer(); }));
+    ASSERT_FALSE(Errors.isEmpty());
+    EXPECT_GT(window.TimeCheck().DueTick, 0);
+    EXPECT_FALSE(window.TimeCheck().IsDue());
+}
+
+TEST_F(StatusWindow, ADueReminderComesWithTheTick) {
+    PutFile(Folders.PrefsFile(),
+            "[Timer]\r\nFixed Interval=0\r\n[Groups]\r\nChecked Groups=/TTTT/\r\n");
+    TPelloraApp& window = Open();
+    ASSERT_TRUE(SpinUntil([&] { return window.ReminderForm() != nullptr; }, 10000));
     EXPECT_TRUE(window.ReminderForm()->isVisible());
     EXPECT_EQ(window.ReminderForm()->size(), QSize(442, 293));
 }
@@ -191,22 +299,20 @@ TEST_F(StatusWindow, EachDialogOpensOnceStopsTheTimerAndItsClosingRestartsIt) {
     QWidget* about = VisibleWindow(QStringLiteral("About Pellora"));
     ASSERT_NE(about, nullptr);
     about->close();
-    Spin(50);
+    EXPECT_TRUE(SpinUntil([&] { return countTopLevels() == before + 1; }, 5000));
     // Any dialog's closing enables the timer, even with another still open.
     EXPECT_TRUE(window.Timer1.isActive());
-    EXPECT_EQ(countTopLevels(), before + 1);
 }
 
 TEST_F(StatusWindow, ClosingThePreferencesRestartsTheInterval) {
     TPelloraApp& window = Open();
     window.Prefs1Click();
-    PutFile(Prefs(), "[Timer]\r\nFixed Interval=7\r\n");
+    PutFile(Folders.PrefsFile(), "[Timer]\r\nFixed Interval=7\r\n");
     window.TimeCheck().DueTick = 0;
     QWidget* prefs = VisibleWindow(QStringLiteral("Preferences"));
     ASSERT_NE(prefs, nullptr);
     prefs->close();
-    Spin(50);
-    EXPECT_EQ(window.TimeCheck().FixedInterval, 7);
+    EXPECT_TRUE(SpinUntil([&] { return window.TimeCheck().FixedInterval == 7; }, 5000));
     EXPECT_FALSE(window.TimeCheck().IsDue());
 }
 
@@ -218,12 +324,6 @@ TEST_F(StatusWindow, ButtonsTakeTheSkinsCaptionAndBodyTextColours) {
     EXPECT_EQ(window.CloseBtn->FontColor(), window.ReminderBtn->FontColor());
 }
 
-} // namespace
-} // namespace pellora
-
-namespace pellora {
-namespace {
-
 bool Mapped(const std::string& library) {
     return test::GetFile("/proc/self/maps").find(library) != std::string::npos;
 }
@@ -231,18 +331,120 @@ bool Mapped(const std::string& library) {
 TEST_F(StatusWindow, TheHttpLibraryLoadsOnlyWhenTheNetworkIsFirstUsed) {
     Open();
     // The program's exchange object, made as the program makes it.
-    TNetExchange exchange(Prefs(), Folders().DataFolder(), Folders().LocalFolder(),
-                          CredentialsDialogPrompt());
+    TNetExchange& exchange = Context->Exchange();
     // An idle program carries no HTTP or TLS libraries.
     EXPECT_FALSE(Mapped("libcurl.so"));
     bool finished = false;
     QObject::connect(&exchange, &TNetExchange::Finished, [&] { finished = true; });
-    IniFile(Prefs()).WriteString("Internet", "Pellora Exchange",
-                                 "http://127.0.0.1:" + std::to_string(test::FreePort()) + "/");
+    IniFile(Folders.PrefsFile())
+        .WriteString("Internet", "Pellora Exchange",
+                     "http://127.0.0.1:" + std::to_string(test::FreePort()) + "/");
     ASSERT_TRUE(exchange.StartAccessRequest());
     ASSERT_TRUE(SpinUntil([&] { return finished; }, 20000));
     EXPECT_EQ(exchange.LastResult().Outcome, TExchangeOutcome::Error);
     EXPECT_TRUE(Mapped("libcurl.so"));
+}
+
+// Answers every request on 127.0.0.1 with 401 and a Basic challenge until `stop` is set (or
+// a minute has passed); counts the requests.
+class ChallengingServer {
+public:
+    ChallengingServer() {
+        Socket = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (Socket < 0 || ::bind(Socket, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::listen(Socket, 4) != 0 ||
+            ::getsockname(Socket, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return;
+        Port = ntohs(address.sin_port);
+        Worker = std::thread([this] { Serve(); });
+    }
+    ~ChallengingServer() {
+        Stop = true;
+        if (Worker.joinable())
+            Worker.join();
+        if (Socket >= 0)
+            ::close(Socket);
+    }
+    int Port = 0;
+    std::atomic<int> Requests{0};
+
+private:
+    void Serve() {
+        for (int rounds = 0; !Stop && rounds < 600; ++rounds) {
+            pollfd wait{Socket, POLLIN, 0};
+            if (::poll(&wait, 1, 100) <= 0)
+                continue;
+            const int client = ::accept(Socket, nullptr, nullptr);
+            if (client < 0)
+                continue;
+            std::string request;
+            char buffer[1024];
+            pollfd in{client, POLLIN, 0};
+            while (request.find("\r\n\r\n") == std::string::npos && ::poll(&in, 1, 5000) > 0) {
+                const ssize_t got = ::read(client, buffer, sizeof buffer);
+                if (got <= 0)
+                    break;
+                request.append(buffer, static_cast<std::size_t>(got));
+            }
+            ++Requests;
+            const std::string reply = "HTTP/1.1 401 Unauthorized\r\n"
+                                      "WWW-Authenticate: Basic realm=\"exchange\"\r\n"
+                                      "Content-Length: 0\r\nConnection: close\r\n\r\n";
+            (void)!::write(client, reply.data(), reply.size());
+            ::close(client);
+        }
+    }
+    int Socket = -1;
+    std::atomic<bool> Stop{false};
+    std::thread Worker;
+};
+
+TEST_F(StatusWindow, TheExchangeAsksTheContextsCredentialsPrompt) {
+    Open();
+    ChallengingServer server;
+    ASSERT_NE(server.Port, 0);
+    int asked = 0;
+    Context->CredentialsPrompt = [&](const TCredentialsRequest& request,
+                                     const TCredentialsReply& reply) -> QObject* {
+        ++asked;
+        EXPECT_FALSE(request.ForProxy);
+        reply(false, QString(), QString()); // the user cancels
+        return nullptr;
+    };
+    IniFile(Folders.PrefsFile())
+        .WriteString("Internet", "Pellora Exchange",
+                     "http://127.0.0.1:" + std::to_string(server.Port) + "/");
+    TNetExchange& exchange = Context->Exchange();
+    bool finished = false;
+    QObject::connect(&exchange, &TNetExchange::Finished, [&] { finished = true; });
+    ASSERT_TRUE(exchange.StartAccessRequest());
+    ASSERT_TRUE(SpinUntil([&] { return finished; }, 20000));
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(server.Requests, 1);
+}
+
+TEST(ProgramContext, BuildingOneInstallsTheShippedDataIntoItsOwnDataFolder) {
+    TestApp();
+    test::TempDir first, second;
+    const std::string exe = PELLORA_BUILD_DIR "/bin/pellora";
+    const TPellFolders a(exe, first.Path(), "pellora"), b(exe, second.Path(), "pellora");
+    EXPECT_FALSE(FileExists(a.SelectsFile()));
+    // Two contexts side by side, as two tests of one process would build them: each its own.
+    TProgramContext one(a, "", std::make_unique<TNoWindowSystem>());
+    TProgramContext two(b, "", std::make_unique<TNoWindowSystem>());
+    EXPECT_TRUE(FileExists(a.SelectsFile()));
+    EXPECT_TRUE(FileExists(b.SelectsFile()));
+    EXPECT_FALSE(ListFolder(b.LocalFolder()).empty());
+    EXPECT_EQ(two.Folders().DataFolder(), b.DataFolder());
+    EXPECT_EQ(one.SpeechEngine(), nullptr);
+    // Each painter is the button data source of its own context's list.
+    EXPECT_EQ(one.Painters().ButtonDataSource(), &one.Painter());
+    EXPECT_EQ(two.Painters().ButtonDataSource(), &two.Painter());
+    EXPECT_GT(one.Skins().Count(), 1) << "the shipped skins were not scanned";
 }
 
 } // namespace

@@ -175,7 +175,7 @@ void PrintLine(const std::string& line) {
     std::fputc('\n', stdout);
 }
 
-int Pick(Arguments& args) {
+int Pick(Arguments& args, const TPellFolders& folders) {
     std::optional<std::string> groupsText = args.TakeValue("--groups");
     args.ExpectNone();
     std::vector<std::int32_t> groups;
@@ -183,12 +183,12 @@ int Pick(Arguments& args) {
         groups = ParseGroupList(*groupsText);
     } else {
         TMsgGroups checked;
-        checked.Load(Folders().PrefsFile());
+        checked.Load(folders.PrefsFile());
         groups = checked.CheckedGroupIds();
     }
     std::string text;
     TPickReport report;
-    bool picked = PickMessage(Folders().SelectsFile(), groups, text, &report);
+    bool picked = PickMessage(folders.SelectsFile(), groups, text, &report);
     if (!report.Skipped.empty())
         std::fprintf(stderr, "pellora-cli: warning: %s\n", report.Text().c_str());
     PrintLine(text);
@@ -215,13 +215,13 @@ std::string TakeLanguage(Arguments& args, const char* command) {
     return UpperCaseAscii(*code);
 }
 
-int Messages(Arguments& args) {
+int Messages(Arguments& args, const TPellFolders& folders) {
     std::optional<std::string> groupText = args.TakeValue("--group");
     bool own = args.TakeFlag("--own");
     const std::string language = TakeLanguage(args, "messages");
     args.ExpectNone();
     std::int32_t group = groupText ? ParseNumber(*groupText, "--group") : 0;
-    const std::string folder = Folders().LocalFolder();
+    const std::string folder = folders.LocalFolder();
 
     TextList messages;
     if (own) {
@@ -236,14 +236,14 @@ int Messages(Arguments& args) {
     return 0;
 }
 
-int Selection(Arguments& args) {
+int Selection(Arguments& args, const TPellFolders& folders) {
     std::optional<std::string> groupsText = args.TakeValue("--groups");
     args.ExpectNone();
     std::vector<std::int32_t> groups;
     if (groupsText)
         groups = ParseGroupList(*groupsText);
     TInstalledPopups selection;
-    selection.LoadFromFile(Folders().SelectsFile());
+    selection.LoadFromFile(folders.SelectsFile());
     for (const auto& line : selection.Lines()) {
         TInstallRecord record;
         if (!ParseInstallRecord(line, record))
@@ -257,10 +257,10 @@ int Selection(Arguments& args) {
     return 0;
 }
 
-int Groups(Arguments& args) {
+int Groups(Arguments& args, const TPellFolders& folders) {
     args.ExpectNone();
     TMsgGroups groups;
-    groups.Load(Folders().PrefsFile());
+    groups.Load(folders.PrefsFile());
     for (int i = 0; i < groups.Count(); ++i)
         PrintLine(Format("%d\t%s\t%d", groups.GroupId(i), groups.GroupName(i).c_str(),
                          groups.IsChecked(i) ? 1 : 0));
@@ -277,10 +277,6 @@ void PrintText(std::FILE* stream, std::string_view text) {
     std::fputc('\n', stream);
 }
 
-TNetModule ProgramNetModule() {
-    return TNetModule(Folders().PrefsFile(), Folders().DataFolder());
-}
-
 // A failure without an answer from the server reads as the command's own error line.
 int ReportError(const char* command, const TExchangeResult& result) {
     std::fprintf(stderr, "pellora-cli %s: ", command);
@@ -294,11 +290,11 @@ void ReportLogFailure(const char* command, const TExchangeResult& result) {
                      result.LogFailure.c_str());
 }
 
-int Download(Arguments& args) {
+int Download(Arguments& args, const TPellFolders& folders) {
     const std::string language = TakeLanguage(args, "download");
     args.ExpectNone();
-    TNetModule net = ProgramNetModule();
-    const TExchangeResult result = DownloadLibrary(net, Folders().LocalFolder(), language);
+    TNetModule net(folders.PrefsFile(), folders.DataFolder());
+    const TExchangeResult result = DownloadLibrary(net, folders.LocalFolder(), language);
     ReportLogFailure("download", result);
     switch (result.Outcome) {
     case TExchangeOutcome::Failed:
@@ -316,11 +312,11 @@ int Download(Arguments& args) {
     }
 }
 
-int Upload(Arguments& args) {
+int Upload(Arguments& args, const TPellFolders& folders) {
     const std::string language = TakeLanguage(args, "upload");
     args.ExpectNone();
-    TNetModule net = ProgramNetModule();
-    const TExchangeResult result = UploadOwnMessages(net, Folders().LocalFolder(), language);
+    TNetModule net(folders.PrefsFile(), folders.DataFolder());
+    const TExchangeResult result = UploadOwnMessages(net, folders.LocalFolder(), language);
     ReportLogFailure("upload", result);
     switch (result.Outcome) {
     case TExchangeOutcome::NothingToUpload:
@@ -349,7 +345,7 @@ int Upload(Arguments& args) {
 struct Command {
     const char* Name;
     const char* Help;
-    int (*Run)(Arguments&);
+    int (*Run)(Arguments&, const TPellFolders&);
 };
 
 constexpr Command Commands[] = {
@@ -382,9 +378,11 @@ int main(int argc, char** argv) {
             return 0;
         }
         try {
-            // The program's folder object, under the program's name: same preferences file.
-            Folders("pellora");
-            int status = command.Run(args);
+            // The program's folders, under the program's name: same preferences file. A first
+            // use installs the shipped messages as the program's first start would.
+            const TPellFolders folders = TPellFolders::ForRunningProgram("pellora");
+            TStartDataInstall::Run(folders);
+            int status = command.Run(args, folders);
             if (std::fflush(stdout) != 0) {
                 std::perror("pellora-cli: cannot write the output");
                 return ExitError;

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "core/PelloraFold.h"
+#include "ui/ErrorBox.h"
+#include "ui/NetUi.h"
+
+#include <QString>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace pellora {
+
+class TCloak;
+class TPainterList;
+class TSkins;
+class TSpeechDll;
+class TWindowPainter;
+class TWindowSystem;
+
+// The long-lived objects of one run of the program, built once in main and handed to every
+// window that needs them (a window or dialog takes the context in its constructor and keeps
+// a reference). Tests build their own over folders of their own. Nothing here is reached
+// any other way: besides the clock and the random generator, which tests replace, the
+// program keeps no global objects (only caches of facts about the process, such as the
+// loaded HTTP library's functions).
+class TProgramContext {
+public:
+    // The running program's context: its folders and the user's data folder, the speech
+    // engine installed beside it, and the window system Qt runs on.
+    static std::unique_ptr<TProgramContext> ForRunningProgram();
+
+    // Runs the first-run install into the data folder, scans the skins folder, loads the
+    // speech engine from speechLibrary (no engine when it is empty) and makes the painter.
+    // Needs the application object.
+    TProgramContext(TPellFolders folders, const std::string& speechLibrary,
+                    std::unique_ptr<TWindowSystem> windowSystem);
+    ~TProgramContext();
+    TProgramContext(const TProgramContext&) = delete;
+    TProgramContext& operator=(const TProgramContext&) = delete;
+
+    const TPellFolders& Folders() const { return FolderSet; }
+    // The painter of the program's windows, and the list of every live painter (a skin
+    // preview adds its own painter to it).
+    TWindowPainter& Painter() { return *WindowPainter; }
+    TPainterList& Painters() { return *PainterList; }
+    // The skins of the skins folder, scanned once; the status window keeps its current one.
+    TSkins& Skins() { return *SkinList; }
+    // The speech engine; null when the context was made without one.
+    TSpeechDll* SpeechEngine() { return Speech.get(); }
+    // The program's exchanges with the exchange server, run off the UI thread; made on first
+    // use (the HTTP library and its TLS stack load only with the first exchange). Its
+    // requests for credentials go to CredentialsPrompt.
+    TNetExchange& Exchange();
+    TWindowSystem& WindowSystem() { return *Windows; }
+    // The taskbar entry's state.
+    TCloak& Cloak() { return *TaskbarCloak; }
+
+    // Asked for a user name and password when a server or proxy wants them; the program's
+    // dialog unless replaced.
+    TCredentialsPrompt CredentialsPrompt;
+    // Where errors of event handlers are reported; the error box when empty.
+    TErrorReport ErrorReport;
+
+    void ReportError(const QString& text) const;
+    // Runs an event handler; an error escaping it is reported through ErrorReport.
+    bool Guarded(const std::function<void()>& handler) const;
+
+private:
+    TPellFolders FolderSet;
+    std::unique_ptr<TWindowSystem> Windows;
+    std::unique_ptr<TCloak> TaskbarCloak;
+    std::unique_ptr<TPainterList> PainterList;
+    std::unique_ptr<TSkins> SkinList;
+    std::unique_ptr<TWindowPainter> WindowPainter;
+    std::unique_ptr<TSpeechDll> Speech;
+    std::unique_ptr<TNetExchange> Net;
+    // Errors reported once events run again (those of making the speech engine).
+    std::vector<QString> LaterReports;
+    QTimer ReportSoon;
+};
+
+} // namespace pellora

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "core/PelloraFold.h"
+#include "ui/ProgramContext.h"
+#include "ui/WindowSystem.h"
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace pellora::test {
+
+// The build tree's shipped data and skins, with this test process's own data folder (the
+// test main points XDG_DATA_HOME into a fresh temporary home).
+inline TPellFolders BuildTreeFolders() {
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    return TPellFolders(PELLORA_BUILD_DIR "/bin/pellora", dataHome ? dataHome : "", "pellora");
+}
+
+// The real speech engine of the build tree.
+inline const std::string RealSpeechEngine = PELLORA_BUILD_DIR "/lib/pellora/libmurmur.so";
+
+// A context as the program builds it, over the folders above, on the display's window
+// system; needs the application object.
+inline std::unique_ptr<TProgramContext> MakeContext(const std::string& speechLibrary) {
+    return std::make_unique<TProgramContext>(BuildTreeFolders(), speechLibrary, MakeWindowSystem());
+}
+
+} // namespace pellora::test
