@@ -4,7 +4,9 @@
 #include "core/MsgRecord.h"
 #include "painter/WindowPainter.h"
 #include "platform/FileUtil.h"
+#include "ui/ProgramContext.h"
 #include "ui/Remind.h"
+#include "ui/UiTestContext.h"
 
 #include <QApplication>
 #include <QFont>
@@ -248,15 +250,16 @@ struct TShownMessage {
 
 // The message as the reminder window draws it: in the window's font, at the size its text
 // fitting settles on (the largest that fits the box, or its smallest).
-TShownMessage ShowInReminder(const TReminderForm& form, const QString& text) {
+TShownMessage ShowInReminder(TWindowPainter& painterOfSkin, const TReminderForm& form,
+                             const QString& text) {
     QImage canvas(TReminderForm::ClientWidth, TReminderForm::ClientHeight, QImage::Format_RGB32);
     canvas.setDotsPerMeterX(qRound(form.logicalDpiX() / 0.0254));
     canvas.setDotsPerMeterY(qRound(form.logicalDpiY() / 0.0254));
     QPainter painter(&canvas);
     painter.setFont(form.font());
     TShownMessage shown;
-    shown.Size = GlobalPainter().DrawMessage(painter, text, TReminderForm::MessageBox,
-                                             TReminderForm::MessageSize);
+    shown.Size = painterOfSkin.DrawMessage(painter, text, TReminderForm::MessageBox,
+                                           TReminderForm::MessageSize);
     QFont font(form.font());
     font.setPointSize(shown.Size);
     shown.Needed = QFontMetrics(font, &canvas)
@@ -268,12 +271,14 @@ TShownMessage ShowInReminder(const TReminderForm& form, const QString& text) {
 
 TEST(ShippedLibraries, EveryMessageFitsTheReminderWindowsTextBox) {
     OffscreenApp();
-    TReminderForm form;
+    const std::unique_ptr<TProgramContext> context = test::MakeContext("");
+    TReminderForm form(*context);
     const QSize box = TReminderForm::MessageBox.size();
     for (const std::string& code : FoldersWith("Messages.cfg")) {
         std::map<int, int> sizes;
         for (const auto& [id, message] : LoadLibrary(code).ById) {
-            const TShownMessage shown = ShowInReminder(form, QString::fromStdString(message.Text));
+            const TShownMessage shown =
+                ShowInReminder(context->Painter(), form, QString::fromStdString(message.Text));
             ++sizes[shown.Size];
             // Taller is cut off at the smallest size; wider (a word longer than the box) is cut
             // off at any size.
