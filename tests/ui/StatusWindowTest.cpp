@@ -1,8 +1,10 @@
 #include "core/PelloraFold.h"
 #include "core/TimeCheck.h"
 #include "painter/WindowPainter.h"
+#include "platform/Errors.h"
 #include "platform/FileUtil.h"
 #include "platform/IniFile.h"
+#include "platform/Random.h"
 #include "skins/Skins.h"
 #include "support/FreePort.h"
 #include "support/TempDir.h"
@@ -258,12 +260,20 @@ TEST_F(StatusWindow, NothingElseRunsInsideTheReminderStepOfATick) {
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
 }
 
+// Fails every draw, standing in for any fault inside the reminder step.
+class FailingRandom : public RandomGenerator {
+public:
+    void Randomize() override {}
+    std::int32_t Random(std::int32_t) override { throw EPelloraError("the draw failed"); }
+};
+
 TEST_F(StatusWindow, AFailingReminderStepIsReportedAndStillDrawsTheNextDueMoment) {
     PutFile(Folders.PrefsFile(), "[Timer]\r\nFixed Interval=0\r\n");
     TPelloraApp& window = Open();
-    // A selection "file" that cannot be read at all makes the picker fail.
-    std::remove(Folders.SelectsFile().c_str());
-    ASSERT_EQ(::mkdir(Folders.SelectsFile().c_str(), 0700), 0);
+    struct RestoreRandom {
+        std::unique_ptr<RandomGenerator> Saved;
+        ~RestoreRandom() { ReplaceProgramRandom(std::move(Saved)); }
+    } restore{ReplaceProgramRandom(std::make_unique<FailingRandom>())};
     window.TimeCheck().DueTick = 0;
     window.TimeCheck().FixedInterval = 60;
     EXPECT_FALSE(Context->Guarded([&] { window.Timer1Timer(); }));
