@@ -35,7 +35,7 @@ using test::PutFile;
 using test::ScopedEnv;
 using test::TempDir;
 
-const std::string ErrorPrefix = "Error in Murmur.dll:\r\n";
+const std::string ErrorPrefix = "Error in the speech engine:\r\n";
 const std::string Question = "Are you dreaming right now?";
 const std::string Story =
     "Look at your hands and count your fingers. Read a line of text, look away and read it "
