@@ -23,11 +23,17 @@ int main(int argc, char** argv) {
     // A second copy hands its command line to the first and ends before any window exists.
     std::unique_ptr<OneInstance> instance;
     try {
-        instance = OneInstance::StartSingleInstance(QApplication::arguments());
-        if (!instance)
-            return 0;
+        OneInstance::TSecondCopy second;
+        instance = OneInstance::StartSingleInstance(QApplication::arguments(), &second);
+        if (!instance) {
+            std::fprintf(stderr, "pellora: %s\n", second.Message.c_str());
+            return second.HandedOver ? 0 : 1;
+        }
+        // Still the only copy; a later start just cannot bring it to the front.
+        if (!instance->ChannelProblem().empty())
+            std::fprintf(stderr, "pellora: %s\n", instance->ChannelProblem().c_str());
     } catch (const std::exception& e) {
-        // Without the channel the program still runs; only a second start goes unnoticed.
+        // Without the lock the program still runs; only a second start goes unnoticed.
         std::fprintf(stderr, "pellora: %s\n", e.what());
     }
 
