@@ -1,6 +1,7 @@
 #include "ui/Cloak.h"
 #include "ui/ErrorBox.h"
 #include "ui/ExPopupList.h"
+#include "ui/ExitSignals.h"
 #include "ui/Main_Status.h"
 #include "ui/OneInstance.h"
 #include "ui/ProgramContext.h"
@@ -40,7 +41,12 @@ int main(int argc, char** argv) {
     const TExPopupList popupList(app);
     // The run's long-lived objects; building them runs the first-run install.
     std::unique_ptr<TProgramContext> context;
-    if (!Guarded([&context] { context = TProgramContext::ForRunningProgram(); }))
+    // Without its data folder the program cannot run: said on stderr and in a box, then it ends.
+    if (!Guarded([&context] { context = TProgramContext::ForRunningProgram(); },
+                 [](const QString& text) {
+                     std::fprintf(stderr, "pellora: %s\n", text.toUtf8().constData());
+                     ShowErrorBox(text);
+                 }))
         return 1;
 
     // The windows were designed for these faces; use the nearest ones a Linux desktop has.
@@ -53,5 +59,7 @@ int main(int argc, char** argv) {
         instance->SetFrontWindow(window.get(), &context->Cloak());
     context->Cloak().HideTaskbarButton();
     window->show();
+    // Ended by the session, a terminal or kill: closing the strip stores its state first.
+    const TExitSignals exitSignals([&window] { window->close(); });
     return QApplication::exec();
 }

@@ -34,7 +34,8 @@ private:
 // the kernel should the test process die first.
 class PelloraRun {
 public:
-    // `environment`: "NAME=value" entries added to the user's environment.
+    // `environment`: "NAME=value" entries added to the user's environment, in place of any
+    // of the same name.
     PelloraRun(const std::string& program, const FreshUser& user, const std::string& logFile,
                const std::vector<std::string>& environment = {});
     ~PelloraRun();
