@@ -41,7 +41,8 @@ TExitSignals::TExitSignals(std::function<void()> onExit, QObject* parent)
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
-    // The first signal asks for a normal end; the next one ends the program the usual way.
+    // The first signal asks for a normal end; the same signal again ends the program the
+    // usual way, should the normal end hang.
     action.sa_flags = SA_RESTART | SA_RESETHAND;
     for (int number : ExitSignalNumbers)
         ::sigaction(number, &action, nullptr);
@@ -63,10 +64,8 @@ TExitSignals::~TExitSignals() {
 void TExitSignals::ReadPipe() {
     unsigned char byte = 0;
     bool any = false;
-    while (::read(PipeEnds[0], &byte, 1) == 1) {
-        LastSignal = byte;
+    while (::read(PipeEnds[0], &byte, 1) == 1)
         any = true;
-    }
     if (any && OnExit)
         OnExit();
 }

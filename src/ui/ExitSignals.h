@@ -9,8 +9,9 @@ namespace pellora {
 
 // Turns SIGTERM, SIGHUP and SIGINT into a normal end of the program: the signal handler only
 // writes the signal's number into a pipe, and the UI thread reads it and runs OnExit (which
-// closes the status strip, storing its state). A second such signal ends the program at once,
-// should the first not get it to end. One object per process; the handlers go with it.
+// closes the status strip, storing its state). The same signal a second time ends the
+// program at once, should the first not get it to end. One object per process; the handlers
+// go with it.
 class TExitSignals : public QObject {
     Q_OBJECT
 public:
@@ -19,15 +20,11 @@ public:
     TExitSignals(const TExitSignals&) = delete;
     TExitSignals& operator=(const TExitSignals&) = delete;
 
-    // The signal that arrived last, 0 before any.
-    int Received() const { return LastSignal; }
-
 private:
     void ReadPipe();
 
     std::function<void()> OnExit;
     QSocketNotifier* Notifier = nullptr;
-    int LastSignal = 0;
 };
 
 } // namespace pellora

@@ -483,8 +483,15 @@ void TPelloraApp::TellUser(const QString& text) {
 }
 
 void TPelloraApp::RestoreIfMinimized() {
-    if (isMinimized())
-        setWindowState(windowState() & ~Qt::WindowMinimized);
+    // Qt's record of the state can miss a minimise by the window manager that follows a
+    // restore closely; a strip that is shown but off the screen is minimised all the same.
+    const QWindow* handle = windowHandle();
+    const bool offScreen = isVisible() && handle != nullptr && !handle->isExposed();
+    if (!isMinimized() && !offScreen)
+        return;
+    if (!isMinimized())
+        setWindowState(windowState() | Qt::WindowMinimized);
+    setWindowState(windowState() & ~Qt::WindowMinimized);
 }
 
 bool TPelloraApp::event(QEvent* event) {
