@@ -1,5 +1,7 @@
 #include "ui/Notice.h"
 
+#include "ui/Cloak.h"
+
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -25,7 +27,7 @@ TNoticeWindow::TNoticeWindow(QWidget* strip) : QWidget(strip, Qt::Tool), Strip(s
     // Told, not asked: the user goes on with whatever has the focus.
     setAttribute(Qt::WA_ShowWithoutActivating);
     // Never a taskbar entry of its own: it belongs to the strip.
-    setProperty("pelloraNoTaskbar", true);
+    setProperty(NoTaskbarProperty, true);
 
     TextLbl = new QLabel(this);
     TextLbl->setObjectName(QStringLiteral("NoticeText"));

@@ -225,10 +225,11 @@ protected:
     }
 
     // A run of the program; `environment` adds "NAME=value" entries to the user's.
-    PelloraRun& Start(const std::vector<std::string>& environment = {}) {
+    PelloraRun& Start(const std::vector<std::string>& environment = {},
+                      const std::vector<std::string>& wrapper = {}) {
         std::string log = Output + Format("pellora-%zu.log", Runs.size() + 1);
         Logs.push_back(log);
-        Runs.push_back(std::make_unique<PelloraRun>(Program, User, log, environment));
+        Runs.push_back(std::make_unique<PelloraRun>(Program, User, log, environment, wrapper));
         return *Runs.back();
     }
     // Reminder steps the run has traced so far (with PELLORA_TRACE_STARTUP set).
@@ -588,6 +589,17 @@ TEST_F(PelloraE2E, WithoutASoundDeviceTheStripStartsRespondsAndTellsWhySpeechIsO
         },
         Hang);
     ASSERT_TRUE(notice) << "nobody was told why speech is off";
+    // Painted: a point of its body, left of the button row, is no longer the black screen.
+    WaitFor(
+        [&] {
+            const auto at = Probe.Geometry(*notice);
+            if (!at)
+                return false;
+            const int x = at->X + at->Width / 4, y = at->Y + at->Height - 12;
+            const auto image = Probe.Grab(x, y, 1, 1);
+            return image && image->At(x, y) != 0;
+        },
+        Hang);
     SaveScreen("notice.png");
     // Nothing waits for an answer: the strip answers the mouse.
     ASSERT_TRUE(Xdo({"mousemove", "870", "12"}));
@@ -641,6 +653,60 @@ TEST_F(PelloraE2E, TermHupAndIntEndTheProgramNormallyStoringItsState) {
         EXPECT_EQ("825", state.ReadString("Main1024x768", "Left", "<missing>")) << signal;
         EXPECT_EQ("0", state.ReadString("Main1024x768", "Top", "<missing>")) << signal;
         EXPECT_EQ("Harbrook", state.ReadString("Main1024x768", "Skin", "<missing>")) << signal;
+        ASSERT_TRUE(WaitFor([&] { return StatusWindows().empty(); }, Hang));
+    }
+}
+
+// strace kills the program at its Nth replacement of a file; once the first start has
+// installed the data, the only files it replaces are on SIGTERM, when it stores its state. The
+// place and skin come through whole, the old ones or the new ones.
+TEST_F(PelloraE2E, AKillWhileTheStateIsStoredLeavesTheOldOrTheNewPlaceWhole) {
+    PelloraRun& first = Start();
+    ASSERT_NE(0u, WaitStatusWindow(first));
+    first.Signal(SIGTERM);
+    ASSERT_TRUE(first.WaitExit(Hang));
+    ASSERT_TRUE(WaitFor([&] { return StatusWindows().empty(); }, Hang));
+
+    const std::string before = "[Main1024x768]\r\nLeft=99999\r\nTop=-300\r\nSkin=Standard\r\n";
+    const std::string placed = std::to_string(1024 - StripWidth);
+    for (int n = 1; n <= 2; ++n) {
+        test::PutFile(User.StateFile(), before);
+        // Leak checking cannot work under a tracer.
+        PelloraRun& run = Start(
+            {},
+            {"/usr/bin/strace", "-f", "-o", "/dev/null", "-E", "ASAN_OPTIONS=detect_leaks=0", "-e",
+             "inject=rename,renameat,renameat2:signal=SIGKILL:when=" + std::to_string(n)});
+        std::vector<XWindowId> strips;
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                strips = StatusWindows();
+                return strips.size() == 1;
+            },
+            Hang))
+            << "no status window under strace";
+        // Moved onto the screen from the stored place.
+        ASSERT_TRUE(WaitBox(strips[0], {1024 - StripWidth, 0, StripWidth, CollapsedHeight}, Hang))
+            << BoxText(Probe.Geometry(strips[0]));
+        ASSERT_EQ(0, ::kill(static_cast<pid_t>(Probe.Pid(strips[0])), SIGTERM));
+        auto status = run.WaitExit(Hang);
+        ASSERT_TRUE(status) << "write " << n;
+        const std::string stored = ReadFileBytes(User.StateFile());
+        IniFile state(User.StateFile());
+        const std::string left = state.ReadString("Main1024x768", "Left", "<missing>");
+        const std::string top = state.ReadString("Main1024x768", "Top", "<missing>");
+        const bool old = left == "99999" && top == "-300";
+        const bool fresh = left == placed && top == "0";
+        EXPECT_TRUE(old || fresh) << "killed at write " << n << ": " << stored;
+        EXPECT_EQ("Standard", state.ReadString("Main1024x768", "Skin", "<missing>"));
+        if (n == 1) {
+            // Killed at the write: nothing of it is there.
+            EXPECT_EQ(128 + SIGKILL, *status);
+            EXPECT_TRUE(old) << stored;
+        } else {
+            // One write stores it all; there is no second one to kill.
+            EXPECT_EQ(0, *status);
+            EXPECT_TRUE(fresh) << stored;
+        }
         ASSERT_TRUE(WaitFor([&] { return StatusWindows().empty(); }, Hang));
     }
 }
