@@ -320,7 +320,7 @@ std::string TMurmurEngine::Configure(const TMurmurSettings& settings) {
             OutputMode = -1; // try the device afresh next time
             return Format("No sound device could be opened for speech (%s). Connect or switch "
                           "on a sound device and start Pellora again; to use the speech engine "
-                          "without one, set Output=Memory or Output=File in %s.",
+                          "without one, set Output=Memory or Output=File in \"%s\".",
                           StatusText(status).c_str(), settings.FileName.c_str());
         }
         DeviceOpened = true;

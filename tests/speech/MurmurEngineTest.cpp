@@ -155,7 +155,7 @@ protected:
         EXPECT_EQ(Errors[0].rfind(ErrorPrefix + "No sound device could be opened for speech (", 0),
                   0u)
             << Errors[0];
-        std::string advice = "set Output=Memory or Output=File in " + SettingsFile + ".";
+        std::string advice = "set Output=Memory or Output=File in \"" + SettingsFile + "\".";
         EXPECT_EQ(Errors[0].substr(Errors[0].size() - advice.size()), advice);
         speech.reset();
 
