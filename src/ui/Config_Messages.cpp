@@ -76,6 +76,11 @@ TMessagesDlg::TMessagesDlg(TProgramContext& context, QWidget* parent)
     InstalledMsgFrame1 = new TInstalledMsgFrame(Notebook1);
     OwnMsgFrame1 = new TOwnMsgFrame(Notebook1);
     LibMsgFrame1 = new TLibMsgFrame(Notebook1);
+    Notebook1->setAccessibleName(QStringLiteral("Message pages"));
+    // A screen reader names each page's group of controls after its tab.
+    InstalledMsgFrame1->setAccessibleName(QStringLiteral("Selected"));
+    OwnMsgFrame1->setAccessibleName(QStringLiteral("Private Library"));
+    LibMsgFrame1->setAccessibleName(QStringLiteral("Public Library"));
     Notebook1->addWidget(InstalledMsgFrame1);
     Notebook1->addWidget(OwnMsgFrame1);
     Notebook1->addWidget(LibMsgFrame1);

@@ -14,7 +14,6 @@ namespace pellora {
 
 TLibMsgFrame::TLibMsgFrame(QWidget* parent) : TBaseMsgCfgFrame(parent) {
     PopupTree->setAccessibleName(QStringLiteral("Public Library messages"));
-    ComboBox1->setAccessibleName(QStringLiteral("Public Library language"));
     DownloadBtn = new QPushButton(QStringLiteral("&Check Website For Updates"), this);
     DownloadBtn->setGeometry(104, 176, 177, 25);
     setTabOrder(PopupTree, DownloadBtn);

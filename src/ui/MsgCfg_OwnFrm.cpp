@@ -29,7 +29,6 @@ TextList Replay(const std::vector<std::string>& lines, int group, const std::str
 
 TOwnMsgFrame::TOwnMsgFrame(QWidget* parent) : TBaseMsgCfgFrame(parent) {
     PopupTree->setAccessibleName(QStringLiteral("Private Library messages"));
-    ComboBox1->setAccessibleName(QStringLiteral("Private Library language"));
     AddBtn = new QPushButton(QStringLiteral("&Add"), this);
     AddBtn->setGeometry(24, 176, 75, 25);
     EditBtn = new QPushButton(QStringLiteral("&Edit"), this);

@@ -39,7 +39,7 @@ class MessagesDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
         // The pages choose the user's language first.
-        ::setenv("LC_ALL", "en_US.UTF-8", 1);
+        ::setenv("LC_ALL", "C.UTF-8", 1);
         TestApp();
         Context = MakeContext("");
         Context->ErrorReport = [this](const QString& text) { Errors << text; };
