@@ -130,9 +130,9 @@ struct TUserData {
         };
     }
 
-    TMessagesDlg* OpenDialog() const {
-        auto* dialog = new TMessagesDlg(*Context);
-        Context->Painter().ApplyToForm(dialog);
+    std::unique_ptr<TMessagesDlg> OpenDialog() const {
+        auto dialog = std::make_unique<TMessagesDlg>(*Context);
+        Context->Painter().ApplyToForm(dialog.get());
         dialog->Open(Folders->PrefsFile(), Folders->SelectsFile());
         return dialog;
     }
@@ -155,14 +155,14 @@ void Paint(QWidget* widget) {
 void BM_OpenToFirstPaint(benchmark::State& state) {
     TUserData& data = UserData();
     for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores): the loop idiom
-        TMessagesDlg* dialog = data.OpenDialog();
+        std::unique_ptr<TMessagesDlg> dialog = data.OpenDialog();
         dialog->show();
-        Paint(dialog);
+        Paint(dialog.get());
         state.PauseTiming();
         if (dialog->InstalledMsgFrame1->PopupListBox->Items().Count() != SelectionSize ||
             dialog->LibMsgFrame1->PopupTree->Items().Count() != LibrarySize)
             state.SkipWithError("the dialog did not show the whole library and selection");
-        delete dialog;
+        dialog.reset();
         state.ResumeTiming();
     }
 }
@@ -171,7 +171,7 @@ BENCHMARK(BM_OpenToFirstPaint)->Unit(benchmark::kMillisecond);
 // Into the category of 10,000 messages from an empty one; the way out is not timed.
 void BM_SwitchCategory(benchmark::State& state) {
     TUserData& data = UserData();
-    std::unique_ptr<TMessagesDlg> dialog(data.OpenDialog());
+    std::unique_ptr<TMessagesDlg> dialog = data.OpenDialog();
     dialog->show();
     dialog->FreshTabSet1->setCurrentIndex(2);
     for (auto _ : state) { // NOLINT(clang-analyzer-deadcode.DeadStores): the loop idiom
@@ -189,7 +189,7 @@ BENCHMARK(BM_SwitchCategory)->Unit(benchmark::kMillisecond);
 // The library page from one 10,000-message language to the other.
 void BM_SwitchLibraryLanguage(benchmark::State& state) {
     TUserData& data = UserData();
-    std::unique_ptr<TMessagesDlg> dialog(data.OpenDialog());
+    std::unique_ptr<TMessagesDlg> dialog = data.OpenDialog();
     dialog->show();
     dialog->FreshTabSet1->setCurrentIndex(2);
     QComboBox* languages = dialog->LibMsgFrame1->ComboBox1;
@@ -236,7 +236,7 @@ void BM_Download50000LinesAndReload(benchmark::State& state) {
         return;
     }
     TUserData& data = UserData();
-    std::unique_ptr<TMessagesDlg> dialog(data.OpenDialog());
+    std::unique_ptr<TMessagesDlg> dialog = data.OpenDialog();
     dialog->show();
     dialog->FreshTabSet1->setCurrentIndex(2);
     TLibMsgFrame* page = dialog->LibMsgFrame1;

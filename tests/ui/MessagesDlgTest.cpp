@@ -17,6 +17,7 @@
 #include <QSignalSpy>
 #include <QTabBar>
 #include <algorithm>
+#include <unistd.h>
 
 namespace pellora {
 namespace {
@@ -88,6 +89,30 @@ TEST_F(MessagesDlg, NewOwnMessagesCountOnFromLastOwnIdWhichStaysCountedAfterCanc
     Own().AddBtn->click();
     ASSERT_TRUE(Answer(QStringLiteral("Again.")));
     EXPECT_EQ(Ids(Own().PopupTree->Items()), (std::vector<int>{-1, -2, -3}));
+}
+
+// Closing writes the own messages, then the selection, then the categories; one file that
+// cannot be written is reported by name and does not keep the others from being saved.
+TEST_F(MessagesDlg, ClosingSavesEveryFileItCanAndNamesTheOneItCannot) {
+    TMessagesDlg& dialog = Open();
+    ShowPage(1);
+    Own().AddBtn->click();
+    ASSERT_TRUE(Answer(QStringLiteral("Blocked.")));
+    TickWithSpace(Own().PopupTree, 0);
+    dialog.CategoryListBox->setFocus();
+    ClickCategory(2);
+    QTest::keyClick(dialog.CategoryListBox, Qt::Key_Space);
+    // A folder where the own messages' file belongs: replacing it must fail.
+    const std::string own = Folders.LocalFolder() + "en/custom.cfg";
+    ::unlink(own.c_str());
+    ASSERT_TRUE(ForceDirectories(own));
+    ASSERT_TRUE(CloseWith(dialog.OkBtn));
+    ASSERT_EQ(Errors.size(), 1);
+    EXPECT_TRUE(Errors.front().contains(QStringLiteral("custom.cfg")))
+        << Errors.front().toStdString();
+    EXPECT_NE(GetFile(Folders.SelectsFile()).find("EN|1|-1|Blocked.\r\n"), std::string::npos);
+    EXPECT_EQ(CheckedGroups(Folders.PrefsFile()), "/T T /");
+    ::rmdir(own.c_str());
 }
 
 TEST_F(MessagesDlg, RemovingOnSelectedRebuildsTheOtherPagesOnceAtTheNextTabSwitch) {

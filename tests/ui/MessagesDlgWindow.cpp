@@ -9,6 +9,7 @@
 #include "ui/UiTestContext.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QTimer>
 
 #include <cstdio>
@@ -18,11 +19,12 @@ int main(int argc, char** argv) {
     TPelloraApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("messages_dialog_window"));
     const std::unique_ptr<TProgramContext> context = test::MakeContext("");
-    auto* dialog = new TMessagesDlg(*context);
+    // It deletes itself once closed; what is left at the end goes before the context.
+    QPointer<TMessagesDlg> dialog = new TMessagesDlg(*context);
     context->Painter().ApplyToForm(dialog);
     dialog->Open(context->Folders().PrefsFile(), context->Folders().SelectsFile());
     QObject::connect(dialog, &TMessagesDlg::Closed, [&](QWidget*) {
-        context->Guarded([dialog] { dialog->SaveAll(); });
+        context->Guarded([&dialog] { dialog->SaveAll(); });
         QApplication::quit();
     });
     dialog->show();
@@ -30,12 +32,14 @@ int main(int argc, char** argv) {
     QTimer poll;
     poll.setInterval(20);
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (!dialog->isActiveWindow())
+        if (dialog.isNull() || !dialog->isActiveWindow())
             return;
         poll.stop();
         std::printf("ready\n");
         std::fflush(stdout);
     });
     poll.start();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    delete dialog.data();
+    return status;
 }
