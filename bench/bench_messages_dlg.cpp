@@ -19,6 +19,7 @@
 #include "ui/WindowSystem.h"
 #include "widgets/ElListBox.h"
 #include "widgets/ElTree.h"
+#include "widgets/FreshTabSet.h"
 
 #include <QApplication>
 #include <QComboBox>
