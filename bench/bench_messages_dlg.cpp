@@ -120,6 +120,7 @@ struct TUserData {
         WriteTextLines(Folders->LocalFolder() + "de/messages.cfg",
                        MakeLibrary(LibrarySize, 100001, 1));
         std::vector<std::string> selection;
+        selection.reserve(SelectionSize);
         std::mt19937 random(7u);
         for (int i = 0; i < SelectionSize; ++i)
             selection.push_back(i % 2 == 0 ? Format("EN|1|%d|", 1 + i) + Text(random)

@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStackedWidget>
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <limits>
@@ -156,6 +157,7 @@ void TMessagesDlg::FillCategories() {
     TMsgGroups groups;
     groups.Load(PrefsPath);
     std::vector<TListItem> items;
+    items.reserve(static_cast<std::size_t>(groups.Count()));
     for (int i = 0; i < groups.Count(); ++i)
         items.push_back(
             {FromStd(groups.GroupName(i)), groups.GroupId(i), 0, QString(), groups.IsChecked(i)});

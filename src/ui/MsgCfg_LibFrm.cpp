@@ -22,7 +22,8 @@ TLibMsgFrame::TLibMsgFrame(QWidget* parent) : TBaseMsgCfgFrame(parent) {
             [this] { Guard([this] { DownloadBtnClick(); }); });
     connect(ComboBox1, &QComboBox::currentIndexChanged, this,
             [this] { Guard([this] { ComboBox1Change(); }); });
-    FillLanguages();
+    // Named outright: while constructing, only this class's own list can be meant.
+    TLibMsgFrame::FillLanguages();
 }
 
 void TLibMsgFrame::FillLanguages() {

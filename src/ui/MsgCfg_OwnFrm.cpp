@@ -51,7 +51,8 @@ TOwnMsgFrame::TOwnMsgFrame(QWidget* parent) : TBaseMsgCfgFrame(parent) {
             [this] { Guard([this] { UploadBtnClick(); }); });
     connect(ComboBox1, &QComboBox::currentIndexChanged, this,
             [this] { Guard([this] { ComboBox1Change(); }); });
-    FillLanguages();
+    // Named outright: while constructing, only this class's own list can be meant.
+    TOwnMsgFrame::FillLanguages();
 }
 
 void TOwnMsgFrame::FillLanguages() {

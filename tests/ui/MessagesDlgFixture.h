@@ -122,7 +122,7 @@ protected:
         if (!SpinUntil([this] { return MessageBox() != nullptr; }, timeoutMs))
             return QStringLiteral("<no message box>");
         QMessageBox* box = MessageBox();
-        const QString text = box->text();
+        QString text = box->text();
         box->button(QMessageBox::Ok)->click();
         SpinUntil([this] { return MessageBox() == nullptr; }, 5000);
         return text;
