@@ -201,6 +201,18 @@ void TInstalledPopups::TextViews(const std::vector<std::int32_t>& groups,
         unreadable);
 }
 
+void TInstalledPopups::Records(std::string_view language, const std::vector<std::int32_t>& groups,
+                               std::vector<TInstallRecord>& target,
+                               std::vector<TUnreadableLine>* unreadable) const {
+    ForEachRecord(
+        language, groups,
+        [&](const InstallRecordView& record) {
+            target.push_back({std::string(record.Language), record.Group, record.MessageId,
+                              std::string(record.Text)});
+        },
+        unreadable);
+}
+
 bool TInstalledPopups::FindById(std::int32_t messageId, std::string& language,
                                 std::int32_t& group) const {
     // The Remove button asks this once per click: a plain walk is enough.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/InstallRecord.h"
 #include "core/TextList.h"
 
 #include <cstdint>
@@ -68,6 +69,14 @@ public:
     // a line with a bad number is passed over and added there instead of stopping the list.
     void TextViews(const std::vector<std::int32_t>& groups, std::vector<std::string_view>& target,
                    std::vector<TUnreadableLine>* unreadable = nullptr) const;
+
+    // Every record of that language (any when empty; exact case) and those groups (any when
+    // the list is empty), whole, in file order: what a list that must tell entries of the same
+    // number apart needs. Lines with a bad number go to `unreadable` when given (else the
+    // listing stops as Enumerate's does).
+    void Records(std::string_view language, const std::vector<std::int32_t>& groups,
+                 std::vector<TInstallRecord>& target,
+                 std::vector<TUnreadableLine>* unreadable = nullptr) const;
 
     // True only when exactly one record carries the number; language and group are then
     // those of that record (with several, those of the last one, and false).

@@ -12,6 +12,7 @@
 #include "platform/IniFile.h"
 #include "skins/Skins.h"
 #include "ui/Cloak.h"
+#include "ui/Config_Messages.h"
 #include "ui/ErrorBox.h"
 #include "ui/ExPopupList.h"
 #include "ui/Notice.h"
@@ -631,7 +632,7 @@ void TPelloraApp::OpenDialog(QPointer<QWidget>& slot, const std::function<TDialo
     dialog->show();
 }
 
-// The four dialogs of the menu are placeholders for now; each real one will be made here
+// The other dialogs of the menu are placeholders for now; each real one will be made here
 // with the context, e.g. `new TAboutForm(Context)`, and set up before it is shown.
 void TPelloraApp::About1Click() {
     OpenDialog<TPlaceholderDialog>(AboutForm, [] {
@@ -641,11 +642,13 @@ void TPelloraApp::About1Click() {
 }
 
 void TPelloraApp::Messages1Click() {
-    OpenDialog<TPlaceholderDialog>(MessagesDlg, [] {
-        return new TPlaceholderDialog(
-            QStringLiteral("Messages"),
-            QStringLiteral("Choosing, writing and exchanging messages comes with the next "
-                           "version. Until then, pellora-cli lists and picks messages."));
+    OpenDialog<TMessagesDlg>(MessagesDlg, [this] {
+        auto* dialog = new TMessagesDlg(Context);
+        Context.Painter().ApplyToForm(dialog);
+        // A preferences file that cannot be read is reported; the dialog opens all the same.
+        Context.Guarded(
+            [&] { dialog->Open(Context.Folders().PrefsFile(), Context.Folders().SelectsFile()); });
+        return dialog;
     });
 }
 
@@ -680,6 +683,9 @@ void TPelloraApp::DialogClosed(QWidget* sender) {
         ConfigDlg = nullptr;
     } else if (sender == MessagesDlg.data()) {
         MessagesDlg = nullptr;
+        // A failed save is reported; the timer starts again all the same.
+        if (auto* messages = qobject_cast<TMessagesDlg*>(sender))
+            Context.Guarded([messages] { messages->SaveAll(); });
     } else if (sender == SkinDialog.data()) {
         BuildCaptionIcon();
         ApplyButtonColors();
@@ -707,6 +713,9 @@ void TPelloraApp::Exit1Click() {
 
 void TPelloraApp::closeEvent(QCloseEvent* event) {
     Timer1.stop();
+    // The messages dialog keeps the user's choices in memory until it closes.
+    if (MessagesDlg)
+        MessagesDlg->close();
     Context.Guarded([this] { SaveWindowState(); });
     StateSavedAtExit = true;
     event->accept();

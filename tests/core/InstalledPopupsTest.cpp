@@ -197,3 +197,27 @@ TEST(InstalledPopups, TheConversionErrorNamesTheFileAndTheLine) {
         },
         EConvertError);
 }
+
+// The messages dialog's "Selected" list tells entries of one number apart by language and
+// group, and must go on listing past a line it cannot read.
+TEST(InstalledPopups, RecordsGiveWholeEntriesAndPassOverUnreadableLines) {
+    TInstalledPopups popups;
+    popups.LoadFromLines(
+        {"EN|1|5|five", "DE|1|5|fünf", "EN|x|6|bad", "EN|2|5|other group", "EN|1|-3|own", "EN|1"});
+    std::vector<TInstallRecord> records;
+    std::vector<TUnreadableLine> unreadable;
+    popups.Records({}, {1}, records, &unreadable);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[1].Language, "DE");
+    EXPECT_EQ(records[1].MessageId, 5);
+    EXPECT_EQ(records[1].Text, "fünf");
+    EXPECT_EQ(records[2].MessageId, -3);
+    EXPECT_EQ(unreadable, (std::vector<TUnreadableLine>{{3, "'x' is not a valid integer value"}}));
+
+    records.clear();
+    popups.Records("EN", {}, records, &unreadable);
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_EQ(records[1].Group, 2);
+    // Without a place for them, an unreadable line stops the listing as the other queries do.
+    EXPECT_THROW(popups.Records({}, {}, records), EConvertError);
+}

@@ -30,7 +30,8 @@ struct ScreenImage {
     int Height = 0;
     std::vector<std::uint32_t> Pixels;
     std::uint32_t At(int screenX, int screenY) const {
-        return Pixels[static_cast<std::size_t>((screenY - Y) * Width + (screenX - X))];
+        return Pixels[static_cast<std::size_t>(screenY - Y) * static_cast<std::size_t>(Width) +
+                      static_cast<std::size_t>(screenX - X)];
     }
 };
 
