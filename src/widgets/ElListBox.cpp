@@ -14,6 +14,8 @@ TElListBox::TElListBox(bool checkBoxes, QWidget* parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setFocusPolicy(Qt::StrongFocus);
     setTextElideMode(Qt::ElideRight);
+    Delegate->FitToView = true;
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     connect(Model, &TListItemModel::UserChecked, this, &TElListBox::OnItemChecked);
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {

@@ -172,6 +172,8 @@ QSize TLineHeightDelegate::sizeHint(const QStyleOptionViewItem& option,
     QSize size = QStyledItemDelegate::sizeHint(option, index);
     if (LineHeight > 0)
         size.setHeight(LineHeight);
+    if (FitToView)
+        size.setWidth(1);
     return size;
 }
 

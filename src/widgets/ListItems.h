@@ -81,6 +81,9 @@ public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
     int LineHeight = 0; // 0: the style's own height
+    // The lines ask for no width of their own, so a list view makes them as wide as it is
+    // and elides a longer text instead of scrolling sideways.
+    bool FitToView = false;
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };

@@ -2,6 +2,7 @@
 // (mouse and keyboard through xdotool) against the exchange server's CGI programs under
 // lighttpd on 127.0.0.1; what it stored is read from the user's files, and what the next
 // reminder said from the speech engine's report.
+#include "core/Settings.h"
 #include "e2e/PelloraRun.h"
 #include "platform/FileUtil.h"
 #include "platform/IniFile.h"
@@ -217,7 +218,7 @@ TEST_F(MessagesDialogE2E, AUserChoosesWritesUploadsAndDownloadsAndTheNextReminde
     IniFile prefs(User.PrefsFile());
     EXPECT_EQ(prefs.ReadString("Groups", "Checked Groups", ""), "/ T  /");
     EXPECT_EQ(prefs.ReadInteger("Groups", "Last Own ID", 0), 1);
-    EXPECT_GT(prefs.ReadInteger("Internet", "Access id", 0), 0);
+    EXPECT_GT(ReadKey(prefs, keys::AccessId), 0); // ids handed out by POST are 63-bit
     EXPECT_FALSE(prefs.ReadString("Internet", "Last-Modified for messages-EN", "").empty());
 
     // Reminders now come from the ticked category's selection only.

@@ -4,6 +4,7 @@
 #include "WidgetTestApp.h"
 
 #include <QAccessible>
+#include <QScrollBar>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -122,6 +123,17 @@ TEST_F(ListsTest, LinesHaveTheirSetHeight) {
     EXPECT_EQ(Tree->visualRect(Tree->Items().index(1)).height(), 17);
     EXPECT_EQ(Categories->visualRect(Categories->Items().index(1)).height(), 16);
     EXPECT_EQ(Categories->visualRect(Categories->Items().index(1)).top(), 16);
+}
+
+// A line longer than the list is wide is cut short with an ellipsis where the list ends, not
+// hidden behind a sideways scroll bar.
+TEST_F(ListsTest, ALongLineEndsInAnEllipsisInsteadOfScrollingSideways) {
+    Categories->Items().Add(
+        {QString(40, QLatin1Char('w')) + QStringLiteral(" end"), 9, 0, QString(), false});
+    ASSERT_TRUE(test::ShowActive(Window));
+    const QModelIndex last = Categories->Items().index(Categories->Items().Count() - 1);
+    EXPECT_LE(Categories->visualRect(last).right(), Categories->viewport()->width());
+    EXPECT_EQ(Categories->horizontalScrollBar()->maximum(), 0);
 }
 
 TEST_F(ListsTest, TenThousandLinesLoadInOneGoAndGetTheirMarks) {
