@@ -9,6 +9,8 @@
 #include <QPainter>
 #include <QPushButton>
 
+#include <cstdio>
+
 namespace pellora {
 
 TTexturePanel::TTexturePanel(QWidget* parent) : QWidget(parent) {}
@@ -27,6 +29,7 @@ TPreviewForm::TPreviewForm(TProgramContext& context, QWidget* parent)
       PreviewPainter(std::make_unique<TWindowPainter>(&context.Painters())) {
     setObjectName(QStringLiteral("PreviewForm"));
     PreviewPainter->SkinButtons = true;
+    Trace = qEnvironmentVariableIsSet("PELLORA_TRACE_STARTUP");
     Icon = QImage(16, 16, QImage::Format_RGB32);
     ProgramIconImage = ProgramIcon(Context.Folders());
 
@@ -61,6 +64,8 @@ TPreviewForm::TPreviewForm(TProgramContext& context, QWidget* parent)
 TPreviewForm::~TPreviewForm() = default;
 
 void TPreviewForm::ShowSkin(int index) {
+    if (Trace)
+        ChosenAt.start();
     Context.Skins().Apply(index, *PreviewPainter);
     Shown = index;
     PreviewPainter->ApplyToForm(this);
@@ -84,6 +89,12 @@ void TPreviewForm::TexturePanelPaint(QPainter& painter) {
     }
     skin.PaintCaption(painter, QRect(QPoint(2, 2), QPoint(w - 2 - 1, 22 - 1)),
                       QStringLiteral("Pellora"), Icon);
+    if (Trace && ChosenAt.isValid() && Shown >= 0 && Shown < Context.Skins().Count()) {
+        std::fprintf(stderr, "pellora: preview of %s painted %.1f ms after the choice\n",
+                     Context.Skins().Item(Shown).Name.c_str(),
+                     double(ChosenAt.nsecsElapsed()) / 1e6);
+        ChosenAt.invalidate();
+    }
 }
 
 } // namespace pellora

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QImage>
 #include <QWidget>
@@ -62,6 +63,10 @@ private:
     QImage Icon;
     int Shown = -1;
     int CreditsSize = 0;
+    // With PELLORA_TRACE_STARTUP set, the time from choosing a skin to its painted preview
+    // goes to stderr.
+    bool Trace = false;
+    QElapsedTimer ChosenAt;
 };
 
 } // namespace pellora

@@ -282,30 +282,26 @@ protected:
     // Starts the program in a D-Bus session of its own, opens the dialog as a screen reader
     // user would (the strip's menu button, then the item's key), runs the steps and reads the
     // program's tree.
-    std::optional<Node> ReadTree(const std::string& menuItem, const std::string& key,
-                                 const std::string& caption,
+    std::optional<Node> ReadTree(const std::string& key, const std::string& caption,
                                  const std::vector<std::string>& steps) {
         const std::string config = std::getenv("XDG_CONFIG_HOME");
         test::PutFile(config + "/Harbrook/Pellora 3/Murmur.ini", "[Murmur]\r\nOutput=Memory\r\n");
-        std::vector<std::string> args = {AtspiTree,
-                                         "--app",
-                                         "pellora",
-                                         "--timeout",
-                                         "90",
-                                         "--do",
-                                         "push button:Menu",
-                                         "press",
-                                         "--wait-for",
-                                         "menu item:" + menuItem + "[showing]",
-                                         "--key",
-                                         key,
-                                         "--wait-for",
-                                         "dialog:" + caption + "[active]"};
+        std::vector<std::string> args = {AtspiTree, "--app", "pellora", "--timeout", "90", "--do",
+                                         "push button:Menu", "press",
+                                         // Qt keeps popup menus out of the tree; once the
+                                         // click is done the menu is up and takes the keys.
+                                         "--wait-for", "push button:Menu[!pressed]", "--key", key,
+                                         "--wait-for", "dialog:" + caption + "[active]"};
         args.insert(args.end(), steps.begin(), steps.end());
         args.insert(args.end(), {"--json", "--launch", Program});
         const test::ProgramResult result = test::RunProgram("/usr/bin/python3", args);
         EXPECT_EQ(result.Status, 0) << result.Err;
-        const QJsonDocument json = QJsonDocument::fromJson(QByteArray::fromStdString(result.Out));
+        // The accessibility registry, started on demand, may print a line of its own first.
+        const std::size_t start = result.Out.find("\n{");
+        const std::string tree = result.Out.rfind('{', 0) == 0 || start == std::string::npos
+                                     ? result.Out
+                                     : result.Out.substr(start + 1);
+        const QJsonDocument json = QJsonDocument::fromJson(QByteArray::fromStdString(tree));
         if (result.Status != 0 || !json.isObject())
             return std::nullopt;
         return Node::From(json.object());
@@ -313,7 +309,7 @@ protected:
 };
 
 TEST_F(DialogsAtspi, ThePreferencesAreNamedAndWorkFromTheKeyboard) {
-    auto tree = ReadTree("Preferences", "p", "Pellora - Preferences",
+    auto tree = ReadTree("p", "Pellora - Preferences",
                          {"--key", "alt+s", "--wait-for", "page tab:Sound[selected]", "--key",
                           "alt+k", "--wait-for", "check box:Speak messages[!checked]"});
     ASSERT_TRUE(tree);
@@ -336,7 +332,7 @@ TEST_F(DialogsAtspi, ThePreferencesAreNamedAndWorkFromTheKeyboard) {
 }
 
 TEST_F(DialogsAtspi, TheSkinChooserAndTheAboutBoxAreNamed) {
-    auto skins = ReadTree("Skins", "s", "Pellora - Skins",
+    auto skins = ReadTree("s", "Pellora - Skins",
                           {"--key", "End", "--wait-for", "list item:Vellum[selected]"});
     ASSERT_TRUE(skins);
     const Node* chooser = skins->Find("dialog", "Pellora - Skins");
@@ -348,7 +344,7 @@ TEST_F(DialogsAtspi, TheSkinChooserAndTheAboutBoxAreNamed) {
     ASSERT_NE(list, nullptr);
     EXPECT_TRUE(list->Has("focused"));
 
-    auto about = ReadTree("About", "a", "About Pellora, version " + Version, {});
+    auto about = ReadTree("a", "About Pellora, version " + Version, {});
     ASSERT_TRUE(about);
     const Node* box = about->Find("dialog", "About Pellora, version " + Version);
     ASSERT_NE(box, nullptr);

@@ -93,8 +93,8 @@ protected:
         EXPECT_NE(dialog, nullptr);
         return *dialog;
     }
-    TSkinDialog& OpenSkins() {
-        OpenStrip().Skins1Click();
+    TSkinDialog& OpenSkins(const std::string& skin = "Harbrook") {
+        OpenStrip(skin).Skins1Click();
         auto* dialog = ShownDialog<TSkinDialog>();
         EXPECT_NE(dialog, nullptr);
         return *dialog;
@@ -335,6 +335,22 @@ TEST_F(Dialogs, SkinChooserPreviewsTheCurrentSkinAtOnceAndCancelKeepsIt) {
     EXPECT_EQ(Context->Painter().SkinFolder, folder);
     // The preview's painter went with it.
     EXPECT_EQ(Context->Painters().ButtonDataSource(), &Context->Painter());
+}
+
+// The chooser over the program's skin, the preview showing the same one, saved for looking at.
+TEST_F(Dialogs, SkinChooserOpensOnTheProgramsSkinInEachSkin) {
+    QDir().mkpath(Output);
+    for (const std::string skin : {"Harbrook", "Standard"}) {
+        TSkinDialog& dialog = OpenSkins(skin);
+        ASSERT_EQ(dialog.SkinListBox->currentItem()->text().toStdString(), skin);
+        EXPECT_EQ(Context->Skins().Item(dialog.Preview()->ShownSkin()).Name, skin);
+        ASSERT_TRUE(Exposed(&dialog));
+        dialog.grab().save(Output + QString::fromStdString("skins-" + skin + ".png"));
+        const QPointer<QWidget> watch(&dialog);
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        ASSERT_TRUE(Gone(watch));
+        EXPECT_EQ(Context->Skins().CurrentName(), skin);
+    }
 }
 
 TEST_F(Dialogs, SkinChooserOkWithoutAChangeReloadsNothing) {
