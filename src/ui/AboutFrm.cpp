@@ -105,8 +105,11 @@ void TAboutForm::FormCreate() {
         QStringLiteral("The time interval between reminders can be configured. Click on the "
                        "arrow down button to drop down the menu."));
     CreditLbl->setText(QStringLiteral("Pellora is made by the Pellora project."));
-    WebsiteLbl->setText(QStringLiteral("Visit the project at <a href=\"%1\">%2</a>")
-                            .arg(HomePage.toHtmlEscaped(), HomePage.toHtmlEscaped()));
+    // The link's colour goes into the text: the skin engine re-palettes labels when they show,
+    // and the standard link blue cannot be read on a dark skin.
+    WebsiteLbl->setText(
+        QStringLiteral("Visit the project at <a href=\"%1\" style=\"color:%2\">%1</a>")
+            .arg(HomePage.toHtmlEscaped(), text.name()));
     CreditLbl->adjustSize();
     WebsiteLbl->adjustSize();
 

@@ -293,6 +293,15 @@ TEST_F(Dialogs, AboutBoxTakesTheSkinAndShowsAQuestionMarkWithoutAVersion) {
         background.end();
         const QImage shown = about->grab().toImage().convertToFormat(QImage::Format_RGB32);
         EXPECT_EQ(shown.pixel(20, 120), expected.pixel(20, 120)) << skin;
+        // The address reads on the skin's background as the other texts do.
+        const QRect link =
+            about->WebsiteLbl->geometry().adjusted(about->WebsiteLbl->width() / 2, 0, 0, 0);
+        double best = 1;
+        for (int y = link.top(); y <= link.bottom(); ++y)
+            for (int x = link.left(); x <= link.right(); ++x)
+                best = std::max(best,
+                                ContrastRatio(shown.pixelColor(x, y), expected.pixelColor(x, y)));
+        EXPECT_GE(best, MinimumTextContrast) << skin;
         shown.save(Output + QString::fromStdString("about-" + skin + ".png"));
         const QPointer<QWidget> watch(about);
         QTest::keyClick(about, Qt::Key_Escape);
