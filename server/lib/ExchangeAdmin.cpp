@@ -76,145 +76,172 @@ std::string DatabaseArgument(const std::vector<std::string>& args) {
     return ExchangeDatabasePath();
 }
 
-int Run(const std::vector<std::string>& args, std::ostream& out) {
-    std::string path;
-    std::size_t at = 0;
-    if (at < args.size() && (args[at] == "--db" || args[at].rfind("--db=", 0) == 0)) {
-        if (args[at] == "--db") {
-            if (at + 1 >= args.size())
-                throw TUsageError{"--db needs a path"};
-            path = args[at + 1];
-            at += 2;
-        } else {
-            path = args[at].substr(5);
-            at += 1;
-        }
-        if (path.empty())
-            throw TUsageError{"--db needs a path"};
-    } else {
-        path = ExchangeDatabasePath();
-    }
-    if (at >= args.size())
-        throw TUsageError{"no command given"};
-    const std::string& command = args[at];
-    const std::size_t rest = args.size() - at - 1;
+// One command's view of the command line: the database and the words after the command.
+struct TCommand {
+    std::string Path;
+    std::vector<std::string> Args;
+};
 
-    if (command == "help" || command == "--help" || command == "-h") {
-        out << Usage;
-        return 0;
+std::string Plural(std::size_t count, const char* word) {
+    return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
+}
+
+int Init(const TCommand& c, std::ostream& out) {
+    if (!c.Args.empty())
+        throw TUsageError{"init takes no arguments"};
+    std::string folder = ExtractFilePath(c.Path);
+    if (!folder.empty() && !ForceDirectories(folder))
+        throw EFileError("Cannot create the folder " + folder);
+    TSqliteStore store(c.Path, TSqliteStore::TOpenMode::Create);
+    out << "Exchange database ready: " << c.Path << "\n";
+    return 0;
+}
+
+int Import(const TCommand& c, std::ostream& out) {
+    if (c.Args.size() != 2)
+        throw TUsageError{"import needs a language code and a file"};
+    std::string language;
+    try {
+        language = LanguageCode(c.Args[0]);
+    } catch (const EHttpError&) {
+        throw TUsageError{"'" + c.Args[0] + "' is not a two-letter language code"};
     }
-    if (command == "init") {
-        if (rest != 0)
-            throw TUsageError{"init takes no arguments"};
-        std::string folder = ExtractFilePath(path);
-        if (!folder.empty() && !ForceDirectories(folder))
-            throw EFileError("Cannot create the folder " + folder);
-        TSqliteStore store(path, TSqliteStore::TOpenMode::Create);
-        out << "Exchange database ready: " << path << "\n";
-        return 0;
-    }
-    if (command == "import") {
-        if (rest != 2)
-            throw TUsageError{"import needs a language code and a file"};
-        std::string language;
-        try {
-            language = LanguageCode(args[at + 1]);
-        } catch (const EHttpError&) {
-            throw TUsageError{"'" + args[at + 1] + "' is not a two-letter language code"};
-        }
-        std::vector<std::string> lines = ReadTextLines(args[at + 2]);
-        TSqliteStore store(path);
-        TImportResult result = store.Import(language, lines);
-        out << "Imported " << result.Added << " lines into " << language;
-        if (result.Skipped > 0)
-            out << " (" << result.Skipped << " skipped: not records, or changes of messages "
-                << "the library does not hold)";
-        out << "\n";
+    std::vector<std::string> lines = ReadTextLines(c.Args[1]);
+    TSqliteStore store(c.Path);
+    TImportResult result = store.Import(language, lines);
+    out << "Imported " << result.Added << " lines into " << language;
+    if (result.Skipped > 0)
+        out << " (" << result.Skipped << " skipped: not records, or changes of messages "
+            << "the library does not hold)";
+    out << "\n";
+    LibraryState(store, language, out);
+    return 0;
+}
+
+int Pending(const TCommand& c, std::ostream& out) {
+    if (!c.Args.empty())
+        throw TUsageError{"pending takes no arguments"};
+    TSqliteStore store(c.Path);
+    std::vector<TSubmission> pending = store.Pending();
+    if (pending.empty())
+        out << "No uploads are waiting for review.\n";
+    for (const TSubmission& s : pending)
+        out << Format("%lld  %s  %s  group %d  message %d  access %lld  from %s  %s  ",
+                      static_cast<long long>(s.Id), s.Language.c_str(), MsgActionWord(s.Action),
+                      s.Group, s.ServerId, static_cast<long long>(s.AccessId),
+                      TerminalSafe(s.Address).c_str(), FormatIsoTime(s.Received).c_str())
+            << TerminalSafe(s.Text) << "\n";
+    return 0;
+}
+
+int Approve(const TCommand& c, std::ostream& out) {
+    std::vector<std::int64_t> ids = ParseIds(c.Args, 0);
+    TSqliteStore store(c.Path);
+    std::vector<std::string> changed = store.Approve(ids);
+    out << "Approved " << Plural(ids.size(), "submission") << ".\n";
+    for (const std::string& language : changed)
         LibraryState(store, language, out);
-        return 0;
-    }
-    if (command == "pending") {
-        if (rest != 0)
-            throw TUsageError{"pending takes no arguments"};
-        TSqliteStore store(path);
-        std::vector<TSubmission> pending = store.Pending();
-        if (pending.empty())
-            out << "No uploads are waiting for review.\n";
-        for (const TSubmission& s : pending)
-            out << Format("%lld  %s  %s  group %d  message %d  access %lld  from %s  %s  ",
-                          static_cast<long long>(s.Id), s.Language.c_str(), MsgActionWord(s.Action),
-                          s.Group, s.ServerId, static_cast<long long>(s.AccessId),
-                          TerminalSafe(s.Address).c_str(), FormatIsoTime(s.Received).c_str())
-                << TerminalSafe(s.Text) << "\n";
-        return 0;
-    }
-    if (command == "approve") {
-        std::vector<std::int64_t> ids = ParseIds(args, at + 1);
-        TSqliteStore store(path);
-        std::vector<std::string> changed = store.Approve(ids);
-        out << "Approved " << ids.size() << " submission" << (ids.size() == 1 ? "" : "s") << ".\n";
-        for (const std::string& language : changed)
-            LibraryState(store, language, out);
-        return 0;
-    }
-    if (command == "reject" && rest >= 1 && args[at + 1] == "--access-id") {
-        if (rest != 2)
+    return 0;
+}
+
+int Reject(const TCommand& c, std::ostream& out) {
+    if (!c.Args.empty() && c.Args[0] == "--access-id") {
+        if (c.Args.size() != 2)
             throw TUsageError{"reject --access-id needs one access id"};
-        TAccessId access = PositiveNumber(args[at + 2], "an access id");
-        TSqliteStore store(path);
+        TAccessId access = PositiveNumber(c.Args[1], "an access id");
+        TSqliteStore store(c.Path);
         int rejected = store.RejectAccess(access);
-        out << "Rejected " << rejected << " submission" << (rejected == 1 ? "" : "s")
+        out << "Rejected " << Plural(static_cast<std::size_t>(rejected), "submission")
             << " of access id " << access << ".\n";
         return 0;
     }
-    if (command == "purge") {
-        int days = 30;
-        if (rest == 2 && args[at + 1] == "--days")
-            days = static_cast<int>(
-                std::min<std::int64_t>(PositiveNumber(args[at + 2], "a number of days"), 100000));
-        else if (rest != 0)
-            throw TUsageError{"purge takes only --days N"};
-        TSqliteStore store(path);
-        TPurgeResult purged = store.Purge(days);
-        out << "Deleted " << purged.Submissions << " decided submissions, " << purged.Retries
-            << " retry answers and " << purged.Messages << " unused server ids.\n";
-        return 0;
+    std::vector<std::int64_t> ids = ParseIds(c.Args, 0);
+    TSqliteStore store(c.Path);
+    store.Reject(ids);
+    out << "Rejected " << Plural(ids.size(), "submission") << ".\n";
+    return 0;
+}
+
+int Purge(const TCommand& c, std::ostream& out) {
+    int days = 30;
+    if (c.Args.size() == 2 && c.Args[0] == "--days")
+        days = static_cast<int>(
+            std::min<std::int64_t>(PositiveNumber(c.Args[1], "a number of days"), 100000));
+    else if (!c.Args.empty())
+        throw TUsageError{"purge takes only --days N"};
+    TSqliteStore store(c.Path);
+    TPurgeResult purged = store.Purge(days);
+    out << "Deleted " << purged.Submissions << " decided submissions, " << purged.Retries
+        << " retry answers and " << purged.Messages << " unused server ids.\n";
+    return 0;
+}
+
+int Config(const TCommand& c, std::ostream& out) {
+    TSqliteStore store(c.Path);
+    TExchangeLimits limits = store.Limits();
+    if (c.Args.size() == 2) {
+        const std::string& text = c.Args[1];
+        const std::int64_t value = text == "0" ? 0 : PositiveNumber(text, "a number of 0 or more");
+        if (!SetNamedLimit(limits, c.Args[0], value))
+            throw TUsageError{"'" + c.Args[0] + "' is not a limit; 'config' lists them"};
+        store.SetLimits(limits);
+    } else if (!c.Args.empty()) {
+        throw TUsageError{"config takes a name and a value, or nothing"};
     }
-    if (command == "config") {
-        TSqliteStore store(path);
-        TExchangeLimits limits = store.Limits();
-        if (rest == 2) {
-            std::int64_t value = -1;
-            const std::string& text = args[at + 2];
-            if (text == "0")
-                value = 0;
-            else
-                value = PositiveNumber(text, "a number of 0 or more");
-            if (!SetNamedLimit(limits, args[at + 1], value))
-                throw TUsageError{"'" + args[at + 1] + "' is not a limit; 'config' lists them"};
-            store.SetLimits(limits);
-        } else if (rest != 0) {
-            throw TUsageError{"config takes a name and a value, or nothing"};
-        }
-        for (const auto& [name, value] : NamedLimits(limits))
-            out << name << " " << value << "\n";
-        return 0;
+    for (const auto& [name, value] : NamedLimits(limits))
+        out << name << " " << value << "\n";
+    return 0;
+}
+
+int Backup(const TCommand& c, std::ostream& out) {
+    if (c.Args.size() != 1)
+        throw TUsageError{"backup needs the name of a new file"};
+    TSqliteStore store(c.Path);
+    store.Backup(c.Args[0]);
+    out << "Backed up " << c.Path << " to " << c.Args[0] << "\n";
+    return 0;
+}
+
+int Help(const TCommand&, std::ostream& out) {
+    out << Usage;
+    return 0;
+}
+
+// Splits "[--db PATH] COMMAND ARGS..." into the database, the command and its words.
+TCommand ParseCommandLine(const std::vector<std::string>& args, std::string& command) {
+    TCommand parsed;
+    std::size_t at = 0;
+    if (!args.empty() && args[0] == "--db") {
+        if (args.size() < 2)
+            throw TUsageError{"--db needs a path"};
+        parsed.Path = args[1];
+        at = 2;
+    } else if (!args.empty() && args[0].rfind("--db=", 0) == 0) {
+        parsed.Path = args[0].substr(5);
+        at = 1;
+    } else {
+        parsed.Path = ExchangeDatabasePath();
     }
-    if (command == "backup") {
-        if (rest != 1)
-            throw TUsageError{"backup needs the name of a new file"};
-        TSqliteStore store(path);
-        store.Backup(args[at + 1]);
-        out << "Backed up " << path << " to " << args[at + 1] << "\n";
-        return 0;
-    }
-    if (command == "reject") {
-        std::vector<std::int64_t> ids = ParseIds(args, at + 1);
-        TSqliteStore store(path);
-        store.Reject(ids);
-        out << "Rejected " << ids.size() << " submission" << (ids.size() == 1 ? "" : "s") << ".\n";
-        return 0;
-    }
+    if (at > 0 && parsed.Path.empty())
+        throw TUsageError{"--db needs a path"};
+    if (at >= args.size())
+        throw TUsageError{"no command given"};
+    command = args[at];
+    parsed.Args.assign(args.begin() + static_cast<std::ptrdiff_t>(at) + 1, args.end());
+    return parsed;
+}
+
+int Run(const std::vector<std::string>& args, std::ostream& out) {
+    using TRunner = int (*)(const TCommand&, std::ostream&);
+    static const std::pair<const char*, TRunner> Commands[] = {
+        {"help", Help},     {"--help", Help},     {"-h", Help},         {"init", Init},
+        {"import", Import}, {"pending", Pending}, {"approve", Approve}, {"reject", Reject},
+        {"purge", Purge},   {"config", Config},   {"backup", Backup}};
+    std::string command;
+    const TCommand parsed = ParseCommandLine(args, command);
+    for (const auto& [name, runner] : Commands)
+        if (command == name)
+            return runner(parsed, out);
     throw TUsageError{"unknown command '" + command + "'"};
 }
 

@@ -69,7 +69,7 @@ void RequireMessagesFile(const TFormFields& fields) {
         throw EHttpError(400, "Only the file 'messages' is served");
 }
 
-TCgiResponse TextResponse(std::vector<std::string> lines) {
+TCgiResponse TextResponse(const std::vector<std::string>& lines) {
     TCgiResponse response;
     response.Headers.emplace_back("Content-Type", "text/plain");
     response.Body = lines.empty() ? std::string() : JoinTextLines(lines);
@@ -83,7 +83,7 @@ TCgiResponse AddDeltas(const TFormFields& fields, const std::string& address,
     const TAccessId accessId = AccessIdValue(RequireFormValue(fields, "access_id"));
     std::vector<TDelta> deltas = ParseDeltaLines(RequireFormValue(fields, "messages"));
     TUploadResult result = store.AddDeltas(accessId, language, deltas, address);
-    TCgiResponse response = TextResponse(std::move(result.Lines));
+    TCgiResponse response = TextResponse(result.Lines);
     response.Headers.emplace_back("Pellora", Format("new=%d accepted=%d appended=%d", result.New,
                                                     result.Accepted, result.Appended));
     // Nothing stored: the client sees accepted and appended differ and keeps its changes.
@@ -160,7 +160,7 @@ TCgiResponse HandleRetrieve(const TCgiRequest& request, TExchangeStore& store) {
     if (library.NotModified)
         response.Status = 304;
     else
-        response = TextResponse(std::move(library.Lines));
+        response = TextResponse(library.Lines);
     // Proxies between here and the client must ask again each time rather than keep a copy.
     response.Headers.emplace_back("Cache-Control", "no-cache");
     if (library.Exists)

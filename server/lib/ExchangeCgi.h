@@ -16,7 +16,7 @@ class TExchangeStore;
 constexpr const char* ExchangeDbVariable = "PELLORA_EXCHANGE_DB";
 constexpr const char* DefaultExchangeDb = "/var/lib/pellora-exchange/exchange.db";
 // Uploads are own-message edits; anything larger is not one.
-constexpr std::size_t MaxBodyBytes = 4 * 1024 * 1024;
+constexpr std::size_t MaxBodyBytes = std::size_t{4} * 1024 * 1024;
 
 // The value of PELLORA_EXCHANGE_DB, or the default path when it is unset or empty.
 std::string ExchangeDatabasePath();

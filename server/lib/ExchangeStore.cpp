@@ -270,6 +270,28 @@ struct TSqliteStore::TImpl {
     }
     void Exec(const char* sql) { TStatement(Db, sql).Run(); }
 
+    // The library's lines, read again only when its change counter moved.
+    const std::vector<std::string>& CachedLines(const std::string& language, std::int64_t changes) {
+        static constexpr const char* Lines =
+            "SELECT stamp, action, grp, server_id, text FROM line WHERE lang = ?1 ORDER BY seq";
+        auto& cached = Libraries[language];
+        if (cached.first == changes && !cached.second.empty())
+            return cached.second;
+        cached.second.clear();
+        TStatement lines = KeptStatement(Lines);
+        lines.Bind(1, language);
+        while (lines.Step())
+            cached.second.push_back(LibraryLine(
+                lines.Text(0), ActionFromInt(lines.Int(1)), static_cast<std::int32_t>(lines.Int(2)),
+                static_cast<std::int32_t>(lines.Int(3)), 0, lines.Text(4)));
+        cached.first = changes;
+        return cached.second;
+    }
+
+    // A shipped message's server id (0: the next free one); the id it got.
+    std::int32_t AddImportedMessage(const std::string& language, std::int32_t serverId,
+                                    std::size_t lineNumber);
+
     std::int64_t Scalar(const char* sql, std::int64_t otherwise = 0) {
         TStatement query(Db, sql);
         return query.Step() ? query.Int(0) : otherwise;
@@ -479,8 +501,6 @@ TLibraryRead TSqliteStore::ReadLibrary(const std::string& language,
     static constexpr const char* Commit = "COMMIT";
     static constexpr const char* Version =
         "SELECT modified, shown, changes FROM library WHERE lang = ?1";
-    static constexpr const char* Lines =
-        "SELECT stamp, action, grp, server_id, text FROM line WHERE lang = ?1 ORDER BY seq";
     const std::int64_t now = Now();
     // A version time handed out within its own second must be recorded as handed out (see
     // Touch); that takes a write, needed only for a download in the second of a change.
@@ -511,23 +531,10 @@ TLibraryRead TSqliteStore::ReadLibrary(const std::string& language,
             }
         }
         // No time later than the clock was handed out by this store.
-        if (ifModifiedSince && modified <= *ifModifiedSince && *ifModifiedSince <= now) {
+        if (ifModifiedSince && modified <= *ifModifiedSince && *ifModifiedSince <= now)
             result.NotModified = true;
-        } else {
-            auto& cached = Impl->Libraries[language];
-            if (cached.first != changes || cached.second.empty()) {
-                cached.second.clear();
-                TStatement lines = Impl->KeptStatement(Lines);
-                lines.Bind(1, language);
-                while (lines.Step())
-                    cached.second.push_back(LibraryLine(lines.Text(0), ActionFromInt(lines.Int(1)),
-                                                        static_cast<std::int32_t>(lines.Int(2)),
-                                                        static_cast<std::int32_t>(lines.Int(3)), 0,
-                                                        lines.Text(4)));
-                cached.first = changes;
-            }
-            result.Lines = cached.second;
-        }
+        else
+            result.Lines = Impl->CachedLines(language, changes);
         Impl->KeptStatement(Commit).Run();
         transaction.Release();
         return result;
@@ -676,6 +683,49 @@ TUploadResult TSqliteStore::AddDeltas(TAccessId accessId, const std::string& lan
     return result;
 }
 
+namespace {
+
+[[noreturn]] void FailImport(std::size_t lineNumber, const std::string& why) {
+    throw EStoreError(Format("Line %zu: %s; nothing was imported", lineNumber, why.c_str()));
+}
+
+// The record of one journal line to import; false for a line that is no record (skipped).
+bool ReadImportLine(const std::string& line, std::size_t lineNumber, TMsgRecord& record) {
+    try {
+        if (!ParseMsgRecord(line, record))
+            return false;
+    } catch (const EConvertError& error) {
+        FailImport(lineNumber, error.what());
+    }
+    if (const char* problem = MessageTextProblem(record.Text))
+        FailImport(lineNumber, problem);
+    if (record.Group < FirstGroup || record.Group > LastGroup)
+        FailImport(lineNumber, Format("the group %d is not one of 1 to 4", record.Group));
+    return true;
+}
+
+} // namespace
+
+std::int32_t TSqliteStore::TImpl::AddImportedMessage(const std::string& language,
+                                                     std::int32_t serverId,
+                                                     std::size_t lineNumber) {
+    if (serverId < 0)
+        FailImport(lineNumber, Format("the server id %d is not positive", serverId));
+    if (serverId > MaxImportedServerId)
+        FailImport(lineNumber, Format("the server id %d is above %d, which would leave too few "
+                                      "ids for uploads",
+                                      serverId, MaxImportedServerId));
+    TStatement add(Db, serverId == 0 ? "INSERT INTO message (lang, owner, live) "
+                                       "VALUES (?1, 0, 1)"
+                                     : "INSERT INTO message (server_id, lang, owner, live) "
+                                       "VALUES (?2, ?1, 0, 1)");
+    add.Bind(1, language);
+    if (serverId != 0)
+        add.Bind(2, serverId);
+    add.Run();
+    return CheckedId(sqlite3_last_insert_rowid(Db), "server ids");
+}
+
 TImportResult TSqliteStore::Import(const std::string& language,
                                    const std::vector<std::string>& lines) {
     TImportResult result;
@@ -685,61 +735,30 @@ TImportResult TSqliteStore::Import(const std::string& language,
     const std::string stamp = FormatIsoTime(now);
     TStatement find(Impl->Db, "SELECT lang, live FROM message WHERE server_id = ?1");
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string& line = lines[i];
-        if (TrimView(line).empty())
-            continue;
-        auto fail = [&](const std::string& why) {
-            throw EStoreError(Format("Line %zu: %s; nothing was imported", i + 1, why.c_str()));
-        };
         TMsgRecord record;
-        try {
-            if (!ParseMsgRecord(line, record)) {
-                ++result.Skipped;
-                continue;
-            }
-        } catch (const EConvertError& error) {
-            fail(error.what());
+        if (TrimView(lines[i]).empty())
+            continue;
+        if (!ReadImportLine(lines[i], i + 1, record)) {
+            ++result.Skipped;
+            continue;
         }
-        if (const char* problem = MessageTextProblem(record.Text))
-            fail(problem);
-        if (record.Group < FirstGroup || record.Group > LastGroup)
-            fail(Format("the group %d is not one of 1 to 4", record.Group));
-
         find.Reset();
         find.Bind(1, record.ServerId);
-        bool known = record.ServerId != 0 && find.Step();
+        const bool known = record.ServerId != 0 && find.Step();
         const std::string knownLanguage = known ? find.Text(0) : std::string();
         const bool knownLive = known && find.Int(1) != 0;
         find.Reset();
         if (record.Action == TMsgAction::New) {
-            if (record.ServerId < 0)
-                fail(Format("the server id %d is not positive", record.ServerId));
-            if (record.ServerId > MaxImportedServerId)
-                fail(Format("the server id %d is above %d, which would leave too few ids for "
-                            "uploads",
-                            record.ServerId, MaxImportedServerId));
             if (known)
-                fail(Format("the server id %d is already taken (%s)", record.ServerId,
-                            knownLanguage.c_str()));
-            TStatement add(Impl->Db, record.ServerId == 0
-                                         ? "INSERT INTO message (lang, owner, live) "
-                                           "VALUES (?1, 0, 1)"
-                                         : "INSERT INTO message (server_id, lang, owner, live) "
-                                           "VALUES (?2, ?1, 0, 1)");
-            add.Bind(1, language);
-            if (record.ServerId != 0)
-                add.Bind(2, record.ServerId);
-            add.Run();
-            record.ServerId = CheckedId(sqlite3_last_insert_rowid(Impl->Db), "server ids");
-        } else {
-            if (knownLanguage != language || !knownLive) {
-                ++result.Skipped;
-                continue;
-            }
-            if (record.Action == TMsgAction::Del) {
-                TStatement gone(Impl->Db, "UPDATE message SET live = 0 WHERE server_id = ?1");
-                gone.Bind(1, record.ServerId).Run();
-            }
+                FailImport(i + 1, Format("the server id %d is already taken (%s)", record.ServerId,
+                                         knownLanguage.c_str()));
+            record.ServerId = Impl->AddImportedMessage(language, record.ServerId, i + 1);
+        } else if (knownLanguage != language || !knownLive) {
+            ++result.Skipped;
+            continue;
+        } else if (record.Action == TMsgAction::Del) {
+            TStatement gone(Impl->Db, "UPDATE message SET live = 0 WHERE server_id = ?1");
+            gone.Bind(1, record.ServerId).Run();
         }
         Impl->AddLine(language, stamp, record.Action, record.Group, record.ServerId, record.Text);
         ++result.Added;

@@ -103,7 +103,7 @@ std::optional<std::int64_t> ToSeconds(std::int64_t year, int month, int day, int
         return std::nullopt;
     return DaysFromCivil(year, static_cast<unsigned>(month) + 1, static_cast<unsigned>(day)) *
                SecondsPerDay +
-           hour * 3600 + minute * 60 + second;
+           std::int64_t{hour} * 3600 + std::int64_t{minute} * 60 + second;
 }
 
 } // namespace
