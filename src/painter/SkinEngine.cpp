@@ -148,8 +148,7 @@ double ContrastRatio(const QColor& a, const QColor& b) {
 }
 
 TSkinButtonStyle::TSkinButtonStyle(TSkinButtonLook look, QColor outline)
-    : QProxyStyle(ApplicationStyleCopy()), ButtonLook(std::move(look)),
-      OutlineColour(outline) {}
+    : QProxyStyle(ApplicationStyleCopy()), ButtonLook(std::move(look)), OutlineColour(outline) {}
 
 int TSkinButtonStyle::StateOf(const QStyleOption& option) {
     if (!(option.state & QStyle::State_Enabled))
