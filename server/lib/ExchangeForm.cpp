@@ -1,6 +1,7 @@
 #include "ExchangeForm.h"
 
 #include "ExchangeErrors.h"
+#include "platform/PercentCoding.h"
 #include "platform/StrUtils.h"
 
 #include <climits>
@@ -17,22 +18,9 @@ bool IsAsciiLetter(char c) {
 
 std::string FormDecode(std::string_view text) {
     std::string result;
-    result.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '+') {
-            result += ' ';
-        } else if (c == '%') {
-            int high = i + 2 < text.size() ? HexDigit(text[i + 1]) : -1;
-            int low = i + 2 < text.size() ? HexDigit(text[i + 2]) : -1;
-            if (high < 0 || low < 0)
-                throw EHttpError(400, Format("Malformed escape at byte %zu of a form field", i));
-            result += static_cast<char>(high * 16 + low);
-            i += 2;
-        } else {
-            result += c;
-        }
-    }
+    std::size_t bad = 0;
+    if (!PercentDecode(text, result, true, &bad))
+        throw EHttpError(400, Format("Malformed escape at byte %zu of a form field", bad));
     return result;
 }
 

@@ -2,7 +2,48 @@
 
 #include "platform/StrUtils.h"
 
+#include <charconv>
+#include <optional>
+
 namespace pellora {
+
+namespace {
+
+std::optional<std::int64_t> ParseWideInteger(std::string_view text) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        std::uint64_t value = 0;
+        const std::string_view digits = text.substr(2);
+        const auto [end, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
+        if (error != std::errc() || end != digits.data() + digits.size())
+            return std::nullopt;
+        return static_cast<std::int64_t>(value);
+    }
+    // The 32-bit reading takes a "+" in front; so does this one.
+    if (text.size() > 1 && text[0] == '+' && text[1] != '-')
+        text.remove_prefix(1);
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+std::int64_t ReadKey(const IniFile& file, const Int64Key& key) {
+    const std::string text = file.ReadString(key.Section, key.Name, "");
+    // A value the 32-bit reading takes keeps its meaning there: stored ids go on working.
+    // It took the text when two different defaults give the same result.
+    const std::int32_t narrow = IniFile::StrToIntDef(text, 0);
+    if (narrow == IniFile::StrToIntDef(text, 1))
+        return narrow;
+    return ParseWideInteger(text).value_or(key.Default);
+}
+
+void WriteKey(IniFile& file, const Int64Key& key, std::int64_t value) {
+    file.WriteString(key.Section, key.Name, std::to_string(value));
+}
 
 namespace keys {
 

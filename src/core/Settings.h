@@ -23,6 +23,15 @@ struct IntKey {
     std::int32_t Default;
 };
 
+// An integer key whose values outgrew 32 bits. Whatever the 32-bit reading took is read the
+// same ("0xFFFFFFFF" is still -1); beyond it, decimal numbers and "0x" with up to 16
+// hexadecimal digits read as 64-bit values.
+struct Int64Key {
+    const char* Section;
+    const char* Name;
+    std::int64_t Default;
+};
+
 struct StringKey {
     const char* Section;
     const char* Name;
@@ -35,6 +44,7 @@ inline bool ReadKey(const IniFile& file, const BoolKey& key) {
 inline std::int32_t ReadKey(const IniFile& file, const IntKey& key) {
     return file.ReadInteger(key.Section, key.Name, key.Default);
 }
+std::int64_t ReadKey(const IniFile& file, const Int64Key& key);
 inline std::string ReadKey(const IniFile& file, const StringKey& key) {
     return file.ReadString(key.Section, key.Name, key.Default);
 }
@@ -44,6 +54,7 @@ inline void WriteKey(IniFile& file, const BoolKey& key, bool value) {
 inline void WriteKey(IniFile& file, const IntKey& key, std::int32_t value) {
     file.WriteInteger(key.Section, key.Name, value);
 }
+void WriteKey(IniFile& file, const Int64Key& key, std::int64_t value);
 inline void WriteKey(IniFile& file, const StringKey& key, std::string_view value) {
     file.WriteString(key.Section, key.Name, value);
 }
@@ -68,7 +79,8 @@ inline constexpr StringKey ProxyAddress{"Internet", "Proxy Address", ""};
 // Without a configured server the exchange stays on this machine.
 inline constexpr StringKey PelloraExchange{"Internet", "Pellora Exchange",
                                            "http://localhost/cgi-bin/pellora/"};
-inline constexpr IntKey AccessId{"Internet", "Access id", 0};
+// Ids handed out today take 63 bits; older ones, still stored, fit in 31.
+inline constexpr Int64Key AccessId{"Internet", "Access id", 0};
 // Last-Modified value of the last download of one language's library (empty: none yet).
 // The key is "Last-Modified for messages-" + the code, e.g. "Last-Modified for messages-EN".
 std::string LastModifiedKeyName(std::string_view code);

@@ -1,5 +1,7 @@
 #include "net/InetErrors.h"
 
+#include "net/HttpUrl.h"
+
 #include <curl/curl.h>
 
 namespace pellora {
@@ -94,6 +96,22 @@ bool Contains(std::string_view text, std::string_view part) {
     return text.find(part) != std::string_view::npos;
 }
 
+// The scheme of an address ("file" of "file:///x"), in lower case; empty when it has none.
+std::string SchemeOf(std::string_view url) {
+    std::string scheme;
+    for (char c : url) {
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        const bool more =
+            !scheme.empty() && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.');
+        if (c == ':')
+            return scheme;
+        if (!letter && !more)
+            return std::string();
+        scheme += static_cast<char>(letter && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    return std::string();
+}
+
 } // namespace
 
 std::string InetErrorText(int code) {
@@ -103,14 +121,36 @@ std::string InetErrorText(int code) {
     return std::string();
 }
 
-int InetErrorFromCurl(int curlCode, std::string_view detail, bool secure, bool redirected) {
+std::string RedirectSchemeText(std::string_view target) {
+    constexpr std::size_t MaxShown = 200;
+    std::string shown = HideCredentials(target);
+    if (shown.size() > MaxShown) {
+        std::size_t cut = MaxShown;
+        while (cut > 0 && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80)
+            --cut;
+        shown = shown.substr(0, cut) + "...";
+    }
+    return "The server redirected the request to " + shown +
+           ", which is not an http or https address";
+}
+
+int InetErrorFromCurl(int curlCode, std::string_view detail, bool secure,
+                      std::string_view redirectedTo) {
     switch (curlCode) {
     case CURLE_OK:
         return 0;
-    case CURLE_UNSUPPORTED_PROTOCOL:
-        if (redirected)
-            return secure ? inet::HttpsToHttpOnRedirect : inet::HttpToHttpsOnRedirect;
-        return inet::UnrecognizedScheme;
+    case CURLE_UNSUPPORTED_PROTOCOL: {
+        if (redirectedTo.empty())
+            return inet::UnrecognizedScheme;
+        const std::string scheme = SchemeOf(redirectedTo);
+        if (scheme == "https")
+            return inet::HttpToHttpsOnRedirect;
+        if (scheme == "http")
+            return inet::HttpsToHttpOnRedirect;
+        if (!scheme.empty())
+            return inet::RedirectSchemeChange;
+        return secure ? inet::HttpsToHttpOnRedirect : inet::HttpToHttpsOnRedirect;
+    }
     case CURLE_URL_MALFORMAT:
         return inet::InvalidUrl;
     case CURLE_COULDNT_RESOLVE_PROXY:

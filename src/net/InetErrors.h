@@ -35,6 +35,7 @@ inline constexpr int CertCnInvalid = 12038;
 inline constexpr int HttpToHttpsOnRedirect = 12039;
 inline constexpr int HttpsToHttpOnRedirect = 12040;
 inline constexpr int ClientAuthCertNeeded = 12044;
+inline constexpr int RedirectSchemeChange = 12048;
 inline constexpr int InvalidCa = 12045;
 inline constexpr int HeaderNotFound = 12150;
 inline constexpr int InvalidServerResponse = 12152;
@@ -50,7 +51,13 @@ std::string InetErrorText(int code);
 
 // The Internet error code for a failed libcurl transfer. `detail` is libcurl's error text,
 // which tells certificate faults apart; `secure` is whether the request started as https;
-// `redirected` is whether the failure came after following a redirect.
-int InetErrorFromCurl(int curlCode, std::string_view detail, bool secure, bool redirected);
+// `redirectedTo` is where a redirect led when the failure came after following one (empty
+// otherwise). A redirect to neither http nor https gives RedirectSchemeChange.
+int InetErrorFromCurl(int curlCode, std::string_view detail, bool secure,
+                      std::string_view redirectedTo);
+
+// The text of RedirectSchemeChange: where the redirect led (without a password, cut when
+// long).
+std::string RedirectSchemeText(std::string_view target);
 
 } // namespace pellora

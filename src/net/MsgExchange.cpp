@@ -37,6 +37,13 @@ void Refused(TNetModule& net, TExchangeResult& result) {
         result.Text = InetErrorText(inet::OperationCancelled);
         return;
     }
+    if (const std::optional<TServerLimit>& limit = net.ReachedLimit()) {
+        result.Outcome = TExchangeOutcome::LimitReached;
+        result.Text = net.FailureReason();
+        result.Limit = limit->Limit;
+        result.RetryAfterSeconds = limit->RetryAfterSeconds;
+        return;
+    }
     result.Outcome = TExchangeOutcome::Failed;
     result.Text = std::string(ConnectionProblemText) + "\r\n" + net.FailureReason();
 }
@@ -48,7 +55,7 @@ TExchangeResult RequestAccess(TNetModule& net) {
         if (!net.GetAccessId(result.AccessId))
             return Refused(net, result);
         result.Outcome = TExchangeOutcome::AccessGranted;
-        result.Text = Format("The access id is %d.", result.AccessId);
+        result.Text = Format("The access id is %lld.", static_cast<long long>(result.AccessId));
     });
 }
 
@@ -97,6 +104,8 @@ TExchangeResult UploadOwnMessages(TNetModule& net, const std::string& folder,
         if (result.Accepted != result.Appended) {
             result.Outcome = TExchangeOutcome::NotStoredRemotely;
             result.Text = RemoteFailureText;
+            if (!net.RefusalReason().empty())
+                result.Text += "\r\n" + net.RefusalReason();
             return;
         }
         net.CheckCancel();

@@ -38,8 +38,13 @@ enum class TExchangeOutcome {
     Downloaded,
     NothingToUpload,
     Uploaded,
-    // The server did not store every change: RemoteFailureText; the changes stay pending.
+    // The server did not store every change: RemoteFailureText, then the server's reason
+    // when it gave one; the changes stay pending.
     NotStoredRemotely,
+    // A limit of the server refused the request (too much at once, enough for today, no room
+    // now): a text that names the limit and the address and says when to try again. Nothing
+    // was stored.
+    LimitReached,
 };
 
 struct TExchangeResult {
@@ -51,8 +56,12 @@ struct TExchangeResult {
     std::size_t DeltaCount = 0; // changes sent
     std::int32_t Accepted = 0;  // as the server counted them
     std::int32_t Appended = 0;
-    std::int32_t AccessId = 0;
+    std::int64_t AccessId = 0;
     std::string LogFailure; // why a request log could not be written, if it could not
+    // LimitReached: the limit as the server named it ("upload-lines=100", empty when it did
+    // not), and the seconds after which trying again can help (0: not said).
+    std::string Limit;
+    std::int64_t RetryAfterSeconds = 0;
 };
 
 // The exchange workflow the messages dialog and pellora-cli share. None of these throws: every

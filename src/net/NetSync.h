@@ -13,7 +13,7 @@ class TPellPost {
 public:
     // "action=add_deltas&file=messages&langcode=<code in lower case>&access_id=<id>&
     // messages=<the non-empty delta lines joined with CR LF, form-encoded>".
-    std::string BuildPostData(std::string_view languageCode, std::int32_t accessId,
+    std::string BuildPostData(std::string_view languageCode, std::int64_t accessId,
                               const std::vector<std::string>& deltaLines) const;
 };
 
@@ -25,9 +25,13 @@ std::optional<std::string> GetExchangeHeader(std::string_view headers);
 // The value of the "Last-Modified:" line, trimmed.
 std::optional<std::string> GetLastModifiedHeader(std::string_view headers);
 
-// "access_id" of an exchange line. A value that is not a whole decimal number throws
-// EConvertError.
-std::optional<std::int32_t> ParseAccessId(std::string_view headerLine);
+// The value of the header `name` (its letter case does not matter) on the first line that
+// starts with the name and a colon, trimmed.
+std::optional<std::string> GetHeaderValue(std::string_view headers, std::string_view name);
+
+// "access_id" of an exchange line, up to 63 bits. A value that is not a whole decimal number
+// of 64 bits throws EConvertError.
+std::optional<std::int64_t> ParseAccessId(std::string_view headerLine);
 
 struct TUploadCounts {
     std::int32_t Accepted = 0;
@@ -37,6 +41,25 @@ struct TUploadCounts {
 // "new", "accepted" and "appended" of an upload reply; not found unless all three are there.
 // A value that is not a whole decimal number throws EConvertError.
 std::optional<TUploadCounts> ParseUploadCounts(std::string_view headerLine);
+
+// A limit of the exchange server that refused a request: 413 (too much at once), 429 (enough
+// for today) or 503 (no room or no time now).
+struct TServerLimit {
+    int Status = 0;
+    // "upload-lines=100" as the "Pellora-Limit" header names it, shown safely; empty without.
+    std::string Limit;
+    // From "Retry-After" when it holds a number of seconds; 0 otherwise.
+    std::int64_t RetryAfterSeconds = 0;
+    bool HasRetryAfter = false;
+};
+// The limit of a reply with one of those statuses; nothing for any other status.
+std::optional<TServerLimit> ParseServerLimit(int status, std::string_view headers);
+// What the user is told: the limit, named with the address, and when trying again helps.
+std::string ServerLimitText(const TServerLimit& limit, const std::string& address);
+
+// Text a server sent, fit to be shown: control bytes become blanks, blanks around it go and
+// it is cut to at most maxBytes (never inside a UTF-8 character).
+std::string ShownServerText(std::string_view text, std::size_t maxBytes);
 
 // Why downloaded lines cannot be a message library: none of them is a message record (a
 // network's sign-in page, an error page, a binary), or one that looks like a record cannot be

@@ -85,6 +85,8 @@ void TNetModule::BeginExchange() {
     CancelFlag = false;
     FHttp.ResetCancel();
     Failure.clear();
+    Limit.reset();
+    Refusal.clear();
     LogProblem.clear();
 }
 
@@ -107,6 +109,8 @@ std::string TNetModule::ResponseHeaderText() const {
 
 void TNetModule::Perform() {
     CheckCancel();
+    Limit.reset();
+    Refusal.clear();
     try {
         FHttp.Execute();
     } catch (const EInetError& error) {
@@ -153,15 +157,36 @@ std::string TNetModule::StatusFault() const {
     return "The server at " + url + " answered " + status + ".";
 }
 
-bool TNetModule::RequestAccessId(std::int32_t& accessId) {
+bool TNetModule::RefusedForLimit(const std::string& logName, const std::string& body) {
+    if (FHttp.LastError() != 0)
+        return false;
+    Limit = ParseServerLimit(FHttp.StatusCode(), ResponseHeaderText());
+    if (!Limit)
+        return false;
+    Refuse(ServerLimitText(*Limit, FHttp.URL()), logName, body);
+    return true;
+}
+
+void TNetModule::PostForm(const std::string& url, const std::string& body) {
     ConfigureHttp(FHttp);
-    FHttp.SetMethod("GET");
-    SetRequestUrl(GetExchangeUrl() + "edit.cgi?action=request_access");
+    FHttp.SetMethod("POST");
+    SetRequestUrl(url);
+    FHttp.SetRequestHeaders({"Content-Type: application/x-www-form-urlencoded",
+                             "Content-Length: " + std::to_string(body.size())});
+    FHttp.SetText(body);
     Perform();
+}
+
+bool TNetModule::RequestAccessId(std::int64_t& accessId) {
+    // A POST: asking for an id changes the server's state, and only a POST gets 63 bits.
+    const std::string body = "action=request_access";
+    PostForm(GetExchangeUrl() + "edit.cgi", body);
+    if (RefusedForLimit(AccessLog, body))
+        return false;
     if (FHttp.LastError() != 0 || FHttp.StatusCode() != 200)
-        return Refuse(StatusFault(), AccessLog, "");
+        return Refuse(StatusFault(), AccessLog, body);
     const std::optional<std::string> line = GetExchangeHeader(ResponseHeaderText());
-    std::optional<std::int32_t> id;
+    std::optional<std::int64_t> id;
     try {
         if (line)
             id = ParseAccessId(*line);
@@ -171,13 +196,13 @@ bool TNetModule::RequestAccessId(std::int32_t& accessId) {
     if (!id)
         return Refuse("The reply of " + FHttp.URL() + " has no access id" +
                           (line ? " in \"" + *line + "\"." : "."),
-                      AccessLog, "");
+                      AccessLog, body);
     accessId = *id;
     return true;
 }
 
-bool TNetModule::GetAccessId(std::int32_t& accessId) {
-    const std::int32_t stored = ReadKey(IniFile(Prefs), keys::AccessId);
+bool TNetModule::GetAccessId(std::int64_t& accessId) {
+    const std::int64_t stored = ReadKey(IniFile(Prefs), keys::AccessId);
     if (stored > 0) {
         accessId = stored;
         return true;
@@ -201,6 +226,8 @@ bool TNetModule::FetchMessages(std::string_view languageCode, std::string& lastM
     Perform();
     if (FHttp.LastError() == 0 && FHttp.StatusCode() == 304)
         return true;
+    if (RefusedForLimit(DownloadLog, ""))
+        return false;
     if (FHttp.LastError() != 0 || FHttp.StatusCode() != 200)
         return Refuse(StatusFault(), DownloadLog, "");
     std::vector<std::string> body = SplitTextLines(FHttp.Text());
@@ -219,7 +246,7 @@ bool TNetModule::FetchMessages(std::string_view languageCode, std::string& lastM
 bool TNetModule::DownloadMessages(std::string_view languageCode, std::vector<std::string>& lines,
                                   const TStoreLibrary& store) {
     lines.clear();
-    std::int32_t accessId = 0;
+    std::int64_t accessId = 0;
     if (!GetAccessId(accessId))
         return false;
     const std::string stored = keys::ReadLastModified(IniFile(Prefs), languageCode);
@@ -240,13 +267,9 @@ bool TNetModule::DownloadMessages(std::string_view languageCode, std::vector<std
 bool TNetModule::PostDeltas(const std::string& body, std::int32_t& accepted, std::int32_t& newCount,
                             std::int32_t& appended, std::vector<std::string>& lines) {
     lines.clear();
-    ConfigureHttp(FHttp);
-    FHttp.SetMethod("POST");
-    SetRequestUrl(GetExchangeUrl() + "edit.cgi");
-    FHttp.SetRequestHeaders({"Content-Type: application/x-www-form-urlencoded",
-                             "Content-Length: " + std::to_string(body.size())});
-    FHttp.SetText(body);
-    Perform();
+    PostForm(GetExchangeUrl() + "edit.cgi", body);
+    if (RefusedForLimit(UploadLog, body))
+        return false;
     if (FHttp.LastError() != 0 || FHttp.StatusCode() != 200)
         return Refuse(StatusFault(), UploadLog, body);
     const std::optional<std::string> line = GetExchangeHeader(ResponseHeaderText());
@@ -265,6 +288,12 @@ bool TNetModule::PostDeltas(const std::string& body, std::int32_t& accepted, std
     newCount = counts->New;
     appended = counts->Appended;
     lines = SplitTextLines(FHttp.Text());
+    if (std::optional<std::string> reason =
+            GetHeaderValue(ResponseHeaderText(), "Pellora-Refused")) {
+        const std::string shown = ShownServerText(*reason, 300);
+        if (!shown.empty())
+            Refusal = WithAddress(shown, FHttp.URL());
+    }
     TryWriteLog(UploadLog, body);
     return true;
 }
@@ -273,7 +302,7 @@ bool TNetModule::UploadMessages(std::string_view languageCode,
                                 const std::vector<std::string>& deltaLines, std::int32_t& accepted,
                                 std::int32_t& newCount, std::int32_t& appended,
                                 std::vector<std::string>& lines) {
-    std::int32_t accessId = 0;
+    std::int64_t accessId = 0;
     if (!GetAccessId(accessId))
         return false;
     const std::string body = TPellPost().BuildPostData(languageCode, accessId, deltaLines);

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "net/NetSync.h"
 #include "net/uAdvHttp.h"
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,8 +26,9 @@ using TStoreLibrary = std::function<void(const std::vector<std::string>& lines)>
 // Failures follow one rule. An operation that returns has had an answer from the server:
 // true when it is the answer the exchange wants, false when it is not (a status, exchange
 // header, number or body the exchange cannot use, or credentials the server asked for and
-// did not get). After false, FailureReason() says what came back and names the address, and
-// the request's log has been written. An operation that gets no answer to judge (the
+// did not get, or one of the server's limits). After false, FailureReason() says what came
+// back and names the address, ReachedLimit() tells a limit apart, and the request's log has
+// been written. An operation that gets no answer to judge (the
 // transport failed, the request was cancelled) throws EInetError, whose text names the
 // address it tried; then no log is written and nothing is stored. The log never changes an
 // outcome: one that cannot be written is noted in LogFailure().
@@ -43,9 +46,10 @@ public:
     // "Pellora Exchange", the base the script names are appended to as they stand.
     std::string GetExchangeUrl() const;
 
-    bool RequestAccessId(std::int32_t& accessId);
+    // Asks with a POST, which gets a 63-bit id (a GET is what older clients send).
+    bool RequestAccessId(std::int64_t& accessId);
     // The stored id, or a new one from the server, which is then stored.
-    bool GetAccessId(std::int32_t& accessId);
+    bool GetAccessId(std::int64_t& accessId);
     // The download request for a language; lastModified goes out as If-Modified-Since when
     // not empty and comes back as the reply's value after a 200 (empty when it has none).
     // Empty lines after success mean nothing new.
@@ -76,6 +80,11 @@ public:
     void CheckCancel() const;
 
     const std::string& FailureReason() const { return Failure; }
+    // After false: the limit of the exchange server that refused the request, if it was one.
+    const std::optional<TServerLimit>& ReachedLimit() const { return Limit; }
+    // After an upload the server answered without storing it: its reason, when it gave one,
+    // with the address ("<reason> (<address>)"); empty otherwise.
+    const std::string& RefusalReason() const { return Refusal; }
     const std::string& LogFailure() const { return LogProblem; }
     const std::string& PrefsFile() const { return Prefs; }
     const std::string& LogFolder() const { return Logs; }
@@ -90,12 +99,18 @@ private:
     bool Refuse(const std::string& reason, const std::string& logName, const std::string& body);
     // Why the reply to the request is not the status the exchange wants.
     std::string StatusFault() const;
+    // Refuses a reply that says a limit of the server was reached; false for any other.
+    bool RefusedForLimit(const std::string& logName, const std::string& body);
+    // Sends a form as a POST to the address.
+    void PostForm(const std::string& url, const std::string& body);
     void TryWriteLog(const std::string& logName, const std::string& body);
 
     std::string Prefs;
     std::string Logs;
     std::atomic<bool> CancelFlag{false};
     std::string Failure;
+    std::optional<TServerLimit> Limit;
+    std::string Refusal;
     std::string LogProblem;
 };
 

@@ -232,6 +232,7 @@ struct TAdvHttp::Callbacks {
             CurlApi().easy_getinfo(http.Handle, CURLINFO_EFFECTIVE_URL, &effective);
             http.RedirectUrlText =
                 effective != nullptr ? RedirectTarget(effective, location) : location;
+            http.Current.RedirectedTo = http.RedirectUrlText;
             http.SetInfo(http.RedirectUrlText);
             return http.FireGuarded(http.OnRedirect);
         }
@@ -328,12 +329,12 @@ bool TAdvHttp::FireGuarded(const TNotifyEvent& handler) {
     }
 }
 
-void TAdvHttp::Check(int code) {
+void TAdvHttp::Check(int code, const std::string& text) {
     LastErrorCode = code;
     if (code == 0 || code == inet::ErrorIoPending)
         return;
     Fire(OnError);
-    throw EInetError(InetErrorText(code));
+    throw EInetError(text.empty() ? InetErrorText(code) : text);
 }
 
 void TAdvHttp::OpenInternet() {
@@ -614,11 +615,13 @@ void TAdvHttp::Send() {
     int code = 0;
     if (result != CURLE_OK) {
         const bool redirected = Current.FinalStatus >= 300 && Current.FinalStatus < 400;
-        code = Current.AbortCode != 0
-                   ? Current.AbortCode
-                   : InetErrorFromCurl(result, Current.ErrorText, Parts.Ssl, redirected);
+        code = Current.AbortCode != 0 ? Current.AbortCode
+                                      : InetErrorFromCurl(result, Current.ErrorText, Parts.Ssl,
+                                                          redirected ? Current.RedirectedTo : "");
     }
-    Check(code);
+    // A redirect to a file or another program's scheme has nothing to do with secure
+    // connections; the user needs to see where it led.
+    Check(code, code == inet::RedirectSchemeChange ? RedirectSchemeText(Current.RedirectedTo) : "");
 }
 
 bool TAdvHttp::AskCredentials(bool forProxy) {

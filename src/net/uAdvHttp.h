@@ -241,7 +241,8 @@ private:
     bool AskCredentials(bool forProxy);
     void PostFree();
     // Records the result of a call: 0 for success, else fires OnError and throws EInetError.
-    void Check(int code);
+    // Fails with the code's standard text, or with `text` when it is given.
+    void Check(int code, const std::string& text = {});
     void Fire(const TNotifyEvent& handler);
     // Fires from inside a libcurl callback: a handler's exception stops the transfer and is
     // raised again once libcurl has returned.
@@ -320,6 +321,7 @@ private:
         std::vector<std::string> Lines;
         std::vector<std::string> FinalLines;
         int FinalStatus = 0;
+        std::string RedirectedTo; // where the last redirect of this request led
         std::string Body;
         std::vector<std::size_t> Chunks;
         std::chrono::steady_clock::time_point LastProgress;

@@ -1,6 +1,7 @@
 // pellora-cli download and upload against the real exchange: lighttpd on 127.0.0.1 running
 // the server's CGI programs over a database seeded with its admin tool.
 #include "core/MsgRecord.h"
+#include "core/Settings.h"
 #include "platform/FileUtil.h"
 #include "platform/IniFile.h"
 #include "support/ExchangeServer.h"
@@ -8,6 +9,7 @@
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -41,17 +43,18 @@ constexpr const char* ConnectionProblem =
     "There was some kind of problem with the internet connection.\n"
     "Please make sure you are connected to the internet.\n";
 
-constexpr const char* AccessRequest = "GET /cgi-bin/pellora/edit.cgi?action=request_access ";
+// The access request and the upload both post to edit.cgi.
+constexpr const char* EditPost = "POST /cgi-bin/pellora/edit.cgi ";
 constexpr const char* EnglishDownload =
     "GET /cgi-bin/pellora/retrieve.cgi?file=messages&langcode=en ";
-constexpr const char* Upload = "POST /cgi-bin/pellora/edit.cgi ";
 
 using Result = pellora::test::ProgramResult;
 
 using pellora::test::RunProgram;
 
 std::string DataFolder() {
-    return std::string(std::getenv("XDG_DATA_HOME")) + "/Harbrook/Pellora 3/";
+    const char* data = std::getenv("XDG_DATA_HOME");
+    return std::string(data != nullptr ? data : "") + "/Harbrook/Pellora 3/";
 }
 
 std::vector<TMsgRecord> Records(const std::string& path) {
@@ -111,7 +114,8 @@ TEST_F(CliExchange, DownloadStoresTheLibraryAndOnlyNewsComeAgain) {
         EXPECT_NE(record.Stamp, "") << record.Text;
     EXPECT_EQ(Cli({"messages", "EN"}).Out,
               "101\tAm I dreaming?\n102\tDrink two glasses of water.\n103\tBe here now.\n");
-    EXPECT_GT(Prefs().ReadInteger("Internet", "Access id", 0), 0);
+    // A 63-bit id, which only the 64-bit reading takes.
+    EXPECT_GE(ReadKey(Prefs(), keys::AccessId), std::int64_t(1) << 31);
     const std::string lastModified =
         Prefs().ReadString("Internet", "Last-Modified for messages-EN", "");
     EXPECT_NE(lastModified, "");
@@ -128,7 +132,7 @@ TEST_F(CliExchange, DownloadStoresTheLibraryAndOnlyNewsComeAgain) {
     ASSERT_EQ(::stat(library.c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(GetFile(library), bytes);
-    EXPECT_EQ(Web->Web().CountRequests(AccessRequest), 1);
+    EXPECT_EQ(Web->Web().CountRequests(EditPost), 1);
 
     // A change on the server brings the whole library again.
     Import("EN", "|NEW|3|104|||I am calm.\r\n");
@@ -170,7 +174,8 @@ TEST_F(CliExchange, UploadSendsThePendingBlockAndCommitsTheAnswer) {
     Result again = Cli({"upload", "EN"});
     EXPECT_EQ(again.Status, 0) << again.Err;
     EXPECT_EQ(again.Out, "There are no new messages to upload.\n");
-    EXPECT_EQ(Web->Web().WaitForRequests(Upload, 1), 1);
+    // The access request and the one upload.
+    EXPECT_EQ(Web->Web().WaitForRequests(EditPost, 2), 2);
 
     // A change of an uploaded message names its server id; it goes out together with a
     // message written before it.
@@ -203,7 +208,7 @@ TEST_F(CliExchange, FailedExchangesExitNonZeroAndLoseNothing) {
         EXPECT_EQ(closed.Out, "") << command;
         EXPECT_EQ(closed.Err, std::string("pellora-cli ") + command +
                                   ": A connection with the server could not be established (" +
-                                  closedBase + "edit.cgi?action=request_access)\n");
+                                  closedBase + "edit.cgi)\n");
     }
     EXPECT_EQ(GetFile(own), "|NEW|1|||-1|Look at your hands.\r\n");
     EXPECT_EQ(GetFile(library), "|NEW|1|7|||kept\r\n");
@@ -216,8 +221,7 @@ TEST_F(CliExchange, FailedExchangesExitNonZeroAndLoseNothing) {
     Result missing = Cli({"download", "EN"});
     EXPECT_EQ(missing.Status, 1);
     EXPECT_EQ(missing.Err, std::string(ConnectionProblem) + "The server at " + nowhere +
-                               "edit.cgi?action=request_access answered \"HTTP/1.1 404 Not "
-                               "Found\".\n");
+                               "edit.cgi answered \"HTTP/1.1 404 Not Found\".\n");
     EXPECT_TRUE(FileExists(Data("Access Request.log")));
     EXPECT_EQ(GetFile(library), "|NEW|1|7|||kept\r\n");
 
@@ -231,6 +235,17 @@ TEST_F(CliExchange, FailedExchangesExitNonZeroAndLoseNothing) {
     EXPECT_EQ(GetFile(own), "|NEW|1|||-1|Look at your hands.\r\n|MOD|1|101||-9|Not mine.\r\n");
     EXPECT_FALSE(PathExists(Data("Local/en/custom.bak")));
     EXPECT_TRUE(FileExists(Data("Upload Messages.log")));
+
+    // A limit of the server: named, with when to try again, and still nothing lost.
+    ASSERT_EQ(RunProgram(Admin, {"--db", Db, "config", "queue-bytes", "1"}).Status, 0);
+    PutFile(own, "|NEW|1|||-1|Look at your hands.\r\n");
+    Result full = Cli({"upload", "EN"});
+    EXPECT_EQ(full.Status, 1);
+    EXPECT_EQ(full.Err, "pellora-cli upload: The review queue of the exchange server at " +
+                            Web->Base() +
+                            "edit.cgi is full (queue-bytes=1).\nPlease try again in 1 hour.\n");
+    EXPECT_EQ(GetFile(own), "|NEW|1|||-1|Look at your hands.\r\n");
+    EXPECT_FALSE(PathExists(Data("Local/en/custom.bak")));
 }
 
 TEST_F(CliExchange, ALibraryThatCannotBeStoredIsDownloadedAgain) {

@@ -1,9 +1,10 @@
 // Arbitrary bytes as raw reply headers, as a downloaded library and as an address. The header
 // finders must return the first line holding the marker, cut exactly at line ends; the
-// Last-Modified value must come back trimmed. A library the download takes must read back
-// without an error and hold a record. Setting an address may only fail with the client's own
-// errors, leaves the old address on failure, and an accepted address must read back to the
-// same server.
+// Last-Modified value must come back trimmed. A limit the server names must reach the user as
+// two lines naming the address, with nothing a terminal or a message box acts on. A library the
+// download takes must read back without an error and hold a record. Setting an address may only
+// fail with the client's own errors, leaves the old address on failure, and an accepted address
+// must read back to the same server.
 
 #include "core/MsgRecord.h"
 #include "net/NetSync.h"
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 using namespace pellora;
@@ -39,6 +41,36 @@ void CheckFind(const std::string& headers, const std::vector<std::string>& lines
         Fail("not the first line with the marker");
 }
 
+bool HasControlByte(std::string_view text) {
+    for (char c : text)
+        if (static_cast<unsigned char>(c) < ' ' || c == '\x7F')
+            return true;
+    return false;
+}
+
+void CheckLimits(const std::string& headers) {
+    for (int status : {413, 429, 503}) {
+        std::optional<TServerLimit> limit = ParseServerLimit(status, headers);
+        if (!limit || limit->Status != status)
+            Fail("a limit status without its limit");
+        if (limit->Limit.size() > 100 || HasControlByte(limit->Limit))
+            Fail("the limit's name is not fit to be shown");
+        if (limit->RetryAfterSeconds < 0)
+            Fail("a negative time to wait");
+        const std::string text = ServerLimitText(*limit, "http://127.0.0.1/edit.cgi");
+        const std::size_t lineBreak = text.find("\r\n");
+        if (lineBreak == std::string::npos || text.find("http://127.0.0.1/edit.cgi") > lineBreak)
+            Fail("the limit's first line does not name the address");
+        if (HasControlByte(text.substr(0, lineBreak)) || HasControlByte(text.substr(lineBreak + 2)))
+            Fail("the limit's text holds control bytes");
+    }
+    if (ParseServerLimit(200, headers))
+        Fail("a limit in a reply that is none");
+    const std::string shown = ShownServerText(headers, 40);
+    if (shown.size() > 40 || HasControlByte(shown))
+        Fail("server text not fit to be shown");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -58,6 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (std::optional<std::string> line = GetExchangeHeader(headers))
         if (line->find("Pellora:") == std::string::npos)
             Fail("exchange line without its marker");
+    CheckLimits(headers);
 
     // The bytes as a library reply.
     if (!LibraryReplyFault(lines)) {

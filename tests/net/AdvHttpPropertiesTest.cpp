@@ -110,24 +110,26 @@ TEST(InetErrors, CodesWithoutATextGiveAnEmptyOne) {
 
 TEST(InetErrors, LibcurlFailuresThatNeedTheirContextToBeMapped) {
     // A refused scheme is a redirect fault only after a redirect, and which one depends on
-    // where it started.
-    EXPECT_EQ(InetErrorFromCurl(CURLE_UNSUPPORTED_PROTOCOL, "", false, false), 12006);
-    EXPECT_EQ(InetErrorFromCurl(CURLE_UNSUPPORTED_PROTOCOL, "", false, true), 12039);
-    EXPECT_EQ(InetErrorFromCurl(CURLE_UNSUPPORTED_PROTOCOL, "", true, true), 12040);
+    // where it led.
+    EXPECT_EQ(InetErrorFromCurl(CURLE_UNSUPPORTED_PROTOCOL, "", false, ""), 12006);
+    EXPECT_EQ(InetErrorFromCurl(CURLE_UNSUPPORTED_PROTOCOL, "", false, "HTTPS://h/"), 12039);
+    EXPECT_EQ(InetErrorFromCurl(CURLE_UNSUPPORTED_PROTOCOL, "", true, "http://h/"), 12040);
+    EXPECT_EQ(InetErrorFromCurl(CURLE_UNSUPPORTED_PROTOCOL, "", false, "file:///etc/passwd"),
+              12048);
     // Certificate faults are told apart by libcurl's words.
     EXPECT_EQ(InetErrorFromCurl(CURLE_PEER_FAILED_VERIFICATION,
-                                "SSL certificate problem: certificate has expired", true, false),
+                                "SSL certificate problem: certificate has expired", true, ""),
               12037);
     EXPECT_EQ(InetErrorFromCurl(CURLE_PEER_FAILED_VERIFICATION,
                                 "SSL: no alternative certificate subject name matches target "
                                 "host name 'x'",
-                                true, false),
+                                true, ""),
               12038);
     EXPECT_EQ(InetErrorFromCurl(CURLE_PEER_FAILED_VERIFICATION,
-                                "SSL certificate problem: self-signed certificate", true, false),
+                                "SSL certificate problem: self-signed certificate", true, ""),
               12045);
-    EXPECT_EQ(InetErrorFromCurl(CURLE_PEER_FAILED_VERIFICATION, "other", true, false), 12169);
-    EXPECT_EQ(InetErrorFromCurl(CURLE_OUT_OF_MEMORY, "", false, false), 12004);
+    EXPECT_EQ(InetErrorFromCurl(CURLE_PEER_FAILED_VERIFICATION, "other", true, ""), 12169);
+    EXPECT_EQ(InetErrorFromCurl(CURLE_OUT_OF_MEMORY, "", false, ""), 12004);
 }
 
 } // namespace

@@ -42,6 +42,9 @@ TEST(BuildPostData, JoinsNonEmptyLinesAndEncodesOnlyTheMessages) {
               "NEW%7C3%7C%7C%2D5%7COne%0D%0ADEL%7C3%7C12%7C%2D2%7CTwo");
     EXPECT_EQ(post.BuildPostData("Nl", -4, {}),
               "action=add_deltas&file=messages&langcode=nl&access_id=-4&messages=");
+    EXPECT_EQ(
+        post.BuildPostData("EN", 9223372036854775807, {}),
+        "action=add_deltas&file=messages&langcode=en&access_id=9223372036854775807&messages=");
 }
 
 TEST(FindHeaderLine, FirstLineWithTheMarkerCaseSensitively) {
@@ -98,7 +101,9 @@ TEST(ParseAccessId, FindsTheIdOnlyWhereTheScannerSeesIt) {
     EXPECT_FALSE(ParseAccessId("Pellora: access_id = 9"));
     EXPECT_FALSE(ParseAccessId("Pellora: id=9"));
     EXPECT_THROW(ParseAccessId("Pellora: access_id=abc"), EConvertError);
-    EXPECT_THROW(ParseAccessId("Pellora: access_id=99999999999"), EConvertError);
+    // Ids of 63 bits are whole; beyond 64 bits is no number.
+    EXPECT_EQ(ParseAccessId("Pellora: access_id=9223372036854775807"), INT64_MAX);
+    EXPECT_THROW(ParseAccessId("Pellora: access_id=9223372036854775808"), EConvertError);
 }
 
 TEST(ParseUploadCounts, AllThreeOrNothing) {
@@ -110,6 +115,39 @@ TEST(ParseUploadCounts, AllThreeOrNothing) {
     EXPECT_FALSE(ParseUploadCounts("Pellora: new=1 accepted=2"));
     EXPECT_FALSE(ParseUploadCounts("Pellora: <accepted=3 new=1 appended=3"));
     EXPECT_THROW(ParseUploadCounts("Pellora: new=x accepted=1 appended=1"), EConvertError);
+}
+
+TEST(ServerLimit, NamesTheLimitTheAddressAndWhenToTryAgain) {
+    auto text = [](int status, const std::string& headers) {
+        std::optional<TServerLimit> limit = ParseServerLimit(status, headers);
+        return limit ? ServerLimitText(*limit, "http://h/edit.cgi") : std::string("none");
+    };
+    EXPECT_EQ(text(200, "Pellora-Limit: upload-lines=1\r\nRetry-After: 5"), "none");
+    EXPECT_EQ(text(429, "HTTP/1.1 429 Too Many Requests\r\npellora-limit:  "
+                        "address-lines-per-day=1000 \r\nRetry-After: 18720\r\n"),
+              "The exchange server at http://h/edit.cgi takes at most 1000 changes a day from one "
+              "internet address (address-lines-per-day=1000).\r\nPlease try again in 5 hours and "
+              "12 minutes.");
+    // Without a limit's name, the status says what kind of refusal it is; times round up.
+    EXPECT_EQ(text(503, "Retry-After: 30"), "The exchange server at http://h/edit.cgi cannot "
+                                            "take the request right now.\r\nPlease try again "
+                                            "in 30 seconds.");
+    EXPECT_EQ(text(429, "Retry-After: 61"), "The exchange server at http://h/edit.cgi has had "
+                                            "too many requests from here.\r\nPlease try again "
+                                            "in 2 minutes.");
+    EXPECT_EQ(text(413, ""), "The exchange server at http://h/edit.cgi refused the request as "
+                             "too large.\r\nTrying again will not help.");
+    EXPECT_EQ(text(503, "Retry-After: 172801"), "The exchange server at http://h/edit.cgi cannot "
+                                                "take the request right now.\r\nPlease try "
+                                                "again in 3 days.");
+    // What a hostile server sends is shown harmless; a date or a huge number reads as later.
+    EXPECT_EQ(text(503, "Pellora-Limit: disk=\x1b[2J1\r\nRetry-After: Fri, 07 Nov 2025 "
+                        "10:00:00 GMT"),
+              "The exchange server at http://h/edit.cgi has reached its limit disk= [2J1.\r\n"
+              "Please try again later.");
+    EXPECT_EQ(text(429, "Pellora-Limit: upload-lines=x\r\nRetry-After: 99999999999999999999"),
+              "The exchange server at http://h/edit.cgi has reached its limit upload-lines=x.\r\n"
+              "Please try again later.");
 }
 
 } // namespace

@@ -35,6 +35,9 @@ TEST(ExchangeForm, DecodesWhatTheClientEncodesForEveryByte) {
 TEST(ExchangeForm, RefusesBrokenEscapes) {
     for (const char* text : {"%", "%4", "abc%", "%G0", "%0G", "a%%20"})
         EXPECT_EQ(Refusal([&] { FormDecode(text); }).first, 400) << text;
+    // The answer points at the escape that is broken.
+    EXPECT_EQ(Refusal([] { FormDecode("a+%41%4"); }).second,
+              "Malformed escape at byte 5 of a form field");
 }
 
 TEST(ExchangeForm, SplitsTheClientsUploadBody) {

@@ -1,11 +1,9 @@
+#include "support/ExchangeServer.h"
 #include "ExchangeStore.h"
 #include "ProgramRun.h"
 #include "core/MsgRecord.h"
 #include "net/NetSync.h"
 #include "platform/FileUtil.h"
-#include "platform/StrUtils.h"
-#include "support/FreePort.h"
-#include "support/Lighttpd.h"
 #include "support/TempDir.h"
 
 #include <curl/curl.h>
@@ -13,12 +11,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <ctime>
 #include <set>
-#include <spawn.h>
-#include <stdexcept>
-#include <sys/wait.h>
 #include <thread>
 
 using namespace pellora;
@@ -71,52 +65,12 @@ TMsgRecord Record(const std::string& line) {
     return record;
 }
 
-enum class TMode { Cgi, FastCgi, SpawnedFastCgi };
-
-// A FastCGI backend started by spawn-fcgi on a TCP port of 127.0.0.1, as one of several
-// machines behind a balancer would run it; stopped with the test.
-class TSpawnedBackend {
-public:
-    TSpawnedBackend(const std::string& program, const std::string& database) {
-        for (int attempt = 0; attempt < 5 && Pid <= 0; ++attempt) {
-            Port = test::FreePort();
-            std::vector<std::string> args = {"spawn-fcgi",         "-n", "-a",   "127.0.0.1", "-p",
-                                             std::to_string(Port), "--", program};
-            std::vector<char*> argv;
-            for (std::string& arg : args)
-                argv.push_back(arg.data());
-            argv.push_back(nullptr);
-            std::string variable = "PELLORA_EXCHANGE_DB=" + database;
-            char* envp[] = {variable.data(), nullptr};
-            if (posix_spawnp(&Pid, "spawn-fcgi", nullptr, nullptr, argv.data(), envp) != 0)
-                throw std::runtime_error("cannot start spawn-fcgi");
-            if (!test::WaitForPort(Port, std::chrono::seconds(10))) {
-                Stop();
-                Pid = -1;
-            }
-        }
-        if (Pid <= 0)
-            throw std::runtime_error("spawn-fcgi did not bring up " + program);
-    }
-    ~TSpawnedBackend() { Stop(); }
-    TSpawnedBackend(const TSpawnedBackend&) = delete;
-    TSpawnedBackend& operator=(const TSpawnedBackend&) = delete;
-    int Port = 0;
-
-private:
-    void Stop() {
-        if (Pid > 0) {
-            ::kill(Pid, SIGTERM);
-            ::waitpid(Pid, nullptr, 0);
-        }
-    }
-    pid_t Pid = -1;
-};
+using test::ExchangeBackend;
 
 // The exchange served by lighttpd at /cgi-bin/pellora/ over a seeded database, the programs
 // run as CGI programs, as FastCGI backends that lighttpd starts, or as FastCGI backends that
 // spawn-fcgi started on their own ports.
-class ExchangeServerTest : public ::testing::TestWithParam<TMode> {
+class ExchangeServerTest : public ::testing::TestWithParam<ExchangeBackend> {
 protected:
     ExchangeServerTest() : Path(Dir / "db/exchange.db") {
         ForceDirectories(Dir / "db");
@@ -126,40 +80,15 @@ protected:
                            [] { return static_cast<std::int64_t>(std::time(nullptr)) - 60; });
         store.Import("EN", ReadTextLines(std::string(PELLORA_SOURCE_DIR) +
                                          "/share/pellora/Local/EN/Messages.cfg"));
-        test::PutFile(Dir / "doc/index.html", "exchange");
-        test::LighttpdOptions options;
-        options.DocumentRoot = Dir / "doc";
-        const std::string programs = std::string(PELLORA_BUILD_DIR) + "/server/cgi-bin/pellora/";
-        if (GetParam() == TMode::SpawnedFastCgi) {
-            options.ExtraConfig = "server.modules += (\"mod_fastcgi\")\nfastcgi.server = (";
-            for (const char* name : {"retrieve.cgi", "edit.cgi"}) {
-                Backends.push_back(std::make_unique<TSpawnedBackend>(programs + name, Path));
-                options.ExtraConfig +=
-                    Format("\"/cgi-bin/pellora/%s\" => ((\"host\" => \"127.0.0.1\", \"port\" => "
-                           "%d, \"check-local\" => \"disable\")),",
-                           name, Backends.back()->Port);
-            }
-            options.ExtraConfig += ")\n";
-        } else if (GetParam() == TMode::FastCgi) {
-            options.ExtraConfig = "server.modules += (\"mod_fastcgi\")\nfastcgi.server = (";
-            for (const char* name : {"retrieve.cgi", "edit.cgi"})
-                options.ExtraConfig +=
-                    Format("\"/cgi-bin/pellora/%s\" => ((\"socket\" => \"%s\", \"bin-path\" => "
-                           "\"%s\", \"max-procs\" => 1, \"check-local\" => \"disable\", "
-                           "\"bin-environment\" => (\"PELLORA_EXCHANGE_DB\" => \"%s\"))),",
-                           name, (Dir / name).c_str(), (programs + name).c_str(), Path.c_str());
-            options.ExtraConfig += ")\n";
-        } else {
-            options.CgiPrefix = "/cgi-bin/pellora/";
-            options.CgiFolder = programs;
-            options.CgiEnvironment["PELLORA_EXCHANGE_DB"] = Path;
-        }
-        Server = std::make_unique<test::Lighttpd>(options);
-        Base = Server->Url("/cgi-bin/pellora/");
+        test::ExchangeServerOptions options;
+        options.Backend = GetParam();
+        Server = std::make_unique<test::ExchangeServer>(Path, options);
+        Base = Server->Base();
     }
 
-    std::int32_t AccessId() {
-        Answer answer = Request(Base + "edit.cgi?action=request_access");
+    std::int64_t AccessId() {
+        const std::string body = "action=request_access";
+        Answer answer = Request(Base + "edit.cgi", {}, &body);
         EXPECT_EQ(answer.Status, 200);
         auto id = ParseAccessId(GetExchangeHeader(answer.Headers).value_or(""));
         EXPECT_TRUE(id.has_value()) << answer.Headers;
@@ -171,7 +100,7 @@ protected:
             headers.push_back("If-Modified-Since: " + lastModified);
         return Request(Base + "retrieve.cgi?file=messages&langcode=" + code, headers);
     }
-    Answer Upload(std::int32_t access, const std::vector<std::string>& lines) {
+    Answer Upload(std::int64_t access, const std::vector<std::string>& lines) {
         std::string body = TPellPost().BuildPostData("EN", access, lines);
         return Request(Base + "edit.cgi",
                        {"Content-Type: application/x-www-form-urlencoded",
@@ -184,20 +113,19 @@ protected:
 
     TempDir Dir;
     std::string Path;
-    std::vector<std::unique_ptr<TSpawnedBackend>> Backends;
-    std::unique_ptr<test::Lighttpd> Server;
+    std::unique_ptr<test::ExchangeServer> Server;
     std::string Base;
 };
 
 } // namespace
 
 TEST_P(ExchangeServerTest, ClientRoundTripThroughReviewAndDownload) {
-    std::int32_t access = AccessId();
+    std::int64_t access = AccessId();
     EXPECT_GT(access, 0);
     EXPECT_NE(AccessId(), access);
 
     Answer first = Download("en");
-    ASSERT_EQ(first.Status, 200) << first.Headers << test::GetFile(Server->ErrorLogPath());
+    ASSERT_EQ(first.Status, 200) << first.Headers << test::GetFile(Server->Web().ErrorLogPath());
     auto lastModified = GetLastModifiedHeader(first.Headers);
     ASSERT_TRUE(lastModified.has_value()) << first.Headers;
     std::vector<std::string> library = SplitTextLines(first.Body);
@@ -272,11 +200,11 @@ TEST_P(ExchangeServerTest, ClientRoundTripThroughReviewAndDownload) {
 }
 
 TEST_P(ExchangeServerTest, HostileRequestsNeitherCrashNorChangeTheStore) {
-    std::int32_t access = AccessId();
+    std::int64_t access = AccessId();
     const std::string before = Download("en").Body;
     ASSERT_FALSE(before.empty());
 
-    std::string huge(5 * 1024 * 1024, 'a');
+    std::string huge(std::size_t{5} * 1024 * 1024, 'a');
     EXPECT_EQ(Request(Base + "edit.cgi", {}, &huge).Status, 413);
     std::string bytes;
     for (int i = 0; i < 4096; ++i)
@@ -304,9 +232,10 @@ TEST_P(ExchangeServerTest, ParallelUploadsAreAllStored) {
     std::vector<std::set<std::int32_t>> serverIds(Clients);
     std::atomic<int> wrong{0};
     std::vector<std::thread> threads;
+    threads.reserve(Clients);
     for (int c = 0; c < Clients; ++c)
         threads.emplace_back([&, c] {
-            std::int32_t access = AccessId();
+            std::int64_t access = AccessId();
             for (int u = 0; u < Uploads; ++u) {
                 Answer answer = Upload(access, {"NEW|1||-" + std::to_string(u + 1) + "|Text " +
                                                 std::to_string(c) + "/" + std::to_string(u)});
@@ -329,9 +258,10 @@ TEST_P(ExchangeServerTest, ParallelUploadsAreAllStored) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, ExchangeServerTest,
-                         ::testing::Values(TMode::Cgi, TMode::FastCgi, TMode::SpawnedFastCgi),
-                         [](const ::testing::TestParamInfo<TMode>& info) {
-                             return info.param == TMode::Cgi       ? "Cgi"
-                                    : info.param == TMode::FastCgi ? "FastCgi"
-                                                                   : "SpawnedFastCgi";
+                         ::testing::Values(ExchangeBackend::Cgi, ExchangeBackend::FastCgi,
+                                           ExchangeBackend::SpawnedFastCgi),
+                         [](const ::testing::TestParamInfo<ExchangeBackend>& info) {
+                             return info.param == ExchangeBackend::Cgi       ? "Cgi"
+                                    : info.param == ExchangeBackend::FastCgi ? "FastCgi"
+                                                                             : "SpawnedFastCgi";
                          });

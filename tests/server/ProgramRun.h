@@ -47,13 +47,20 @@ inline ProgramResult RunProgram(const std::string& program, const std::vector<st
     std::vector<std::string> argStrings = {program};
     argStrings.insert(argStrings.end(), args.begin(), args.end());
     std::vector<char*> argv;
+    argv.reserve(argStrings.size() + 1);
     for (std::string& arg : argStrings)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
     std::vector<std::string> envStrings;
-    for (const auto& [name, value] : environment)
-        envStrings.push_back(name + "=" + value);
+    envStrings.reserve(environment.size());
+    for (const auto& [name, value] : environment) {
+        std::string entry = name;
+        entry += '=';
+        entry += value;
+        envStrings.push_back(std::move(entry));
+    }
     std::vector<char*> envp;
+    envp.reserve(envStrings.size() + 1);
     for (std::string& entry : envStrings)
         envp.push_back(entry.data());
     envp.push_back(nullptr);
