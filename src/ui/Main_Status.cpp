@@ -218,9 +218,10 @@ TPelloraApp::TPelloraApp(TProgramContext& context)
 }
 
 TPelloraApp::~TPelloraApp() {
-    // Dialogs still open go before the context they use.
+    // Dialogs and the reminder window still open go before the context they use.
     for (QPointer<QWidget>* dialog : {&ConfigDlg, &MessagesDlg, &SkinDialog, &AboutForm})
         delete dialog->data();
+    delete Reminder.data();
     // The context outlives this window.
     Context.Skins().OnChange = nullptr;
     Context.Painter().OnMessage = nullptr;
