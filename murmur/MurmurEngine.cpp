@@ -318,8 +318,9 @@ std::string TMurmurEngine::Configure(const TMurmurSettings& settings) {
             espeak_ng_Synthesize("", 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr, nullptr);
         if (status != ENS_OK) {
             OutputMode = -1; // try the device afresh next time
-            return Format("No sound device could be opened for speech (%s). To speak without "
-                          "one, set Output=Memory or Output=File in %s.",
+            return Format("No sound device could be opened for speech (%s). Connect or switch "
+                          "on a sound device and start Pellora again; to use the speech engine "
+                          "without one, set Output=Memory or Output=File in \"%s\".",
                           StatusText(status).c_str(), settings.FileName.c_str());
         }
         DeviceOpened = true;

@@ -2,6 +2,7 @@
 #include "ui/Cloak.h"
 #include "ui/ErrorBox.h"
 #include "ui/ExPopupList.h"
+#include "ui/ExitSignals.h"
 #include "ui/Main_Status.h"
 #include "ui/OneInstance.h"
 #include "ui/ProgramContext.h"
@@ -26,18 +27,29 @@ int main(int argc, char** argv) {
     // A second copy hands its command line to the first and ends before any window exists.
     std::unique_ptr<OneInstance> instance;
     try {
-        instance = OneInstance::StartSingleInstance(QApplication::arguments());
-        if (!instance)
-            return 0;
+        OneInstance::TSecondCopy second;
+        instance = OneInstance::StartSingleInstance(QApplication::arguments(), &second);
+        if (!instance) {
+            std::fprintf(stderr, "pellora: %s\n", second.Message.c_str());
+            return second.HandedOver ? 0 : 1;
+        }
+        // Still the only copy; a later start just cannot bring it to the front.
+        if (!instance->ChannelProblem().empty())
+            std::fprintf(stderr, "pellora: %s\n", instance->ChannelProblem().c_str());
     } catch (const std::exception& e) {
-        // Without the channel the program still runs; only a second start goes unnoticed.
+        // Without the lock the program still runs; only a second start goes unnoticed.
         std::fprintf(stderr, "pellora: %s\n", e.what());
     }
 
     const TExPopupList popupList(app);
     // The run's long-lived objects; building them runs the first-run install.
     std::unique_ptr<TProgramContext> context;
-    if (!Guarded([&context] { context = TProgramContext::ForRunningProgram(); }))
+    // Without its data folder the program cannot run: said on stderr and in a box, then it ends.
+    if (!Guarded([&context] { context = TProgramContext::ForRunningProgram(); },
+                 [](const QString& text) {
+                     std::fprintf(stderr, "pellora: %s\n", text.toUtf8().constData());
+                     ShowErrorBox(text);
+                 }))
         return 1;
 
     // The windows were designed for these faces; use the nearest ones a Linux desktop has.
@@ -50,5 +62,7 @@ int main(int argc, char** argv) {
         instance->SetFrontWindow(window.get(), &context->Cloak());
     context->Cloak().HideTaskbarButton();
     window->show();
+    // Ended by the session, a terminal or kill: closing the strip stores its state first.
+    const TExitSignals exitSignals([&window] { window->close(); });
     return QApplication::exec();
 }

@@ -28,7 +28,8 @@ inline constexpr const char* MurmurNoInitializeText =
 inline constexpr const char* MurmurNoErrorInfoText =
     "Something went wrong with the Murmur library, but unfortunately no error information "
     "could be retrieved.";
-inline constexpr const char* MurmurErrorPrefix = "Error in Murmur.dll:\r\n";
+// Users read "speech engine", never the file name of a library.
+inline constexpr const char* MurmurErrorPrefix = "Error in the speech engine:\r\n";
 
 // Wraps the speech engine library, loaded at run time; a missing or broken library only
 // leaves the program without speech.

@@ -172,9 +172,9 @@ void TChinaPainter::DrawMenuItem(QPainter& painter, const QRect& rect, bool sele
         painter.drawLine(rect.left(), top + 1, rect.right(), top + 1);
     } else {
         painter.setPen(ResolveColor(part.TextColor));
-        // Captions may hold several lines, so they keep to the item's top edge and are centred
-        // across it only.
-        painter.drawText(rect, Qt::AlignHCenter | Qt::AlignTop | Qt::TextShowMnemonic, caption);
+        // Centred both ways; menu rows here are taller than the text, which would otherwise
+        // sit at their top.
+        painter.drawText(rect, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextShowMnemonic, caption);
     }
     painter.restore();
 }

@@ -87,7 +87,9 @@ public:
     // (left + 2, top + 2) and the text at (left + 21, top + 3).
     void PaintCaption(QPainter& painter, const QRect& rect, const QString& text,
                       const QImage& icon) const;
-    // One popup menu item; the caption "-" is a separator.
+    // One popup menu item, its caption centred in the rectangle; the caption "-" is a
+    // separator, an etched line 4 pixels below the rectangle's top (so the rectangle must be
+    // at least 6 pixels high).
     void DrawMenuItem(QPainter& painter, const QRect& rect, bool selected,
                       const QString& caption) const;
     // Draws the text centred and word-wrapped in the rectangle in the painter's font at

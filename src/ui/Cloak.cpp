@@ -24,6 +24,10 @@ bool IsTaskbarWindow(const QWidget* widget) {
     }
 }
 
+bool NeverInTaskbar(const QWidget* widget) {
+    return widget->property(NoTaskbarProperty).toBool();
+}
+
 } // namespace
 
 // Applies the last choice to every top-level window at the moment it is shown. The show
@@ -39,11 +43,11 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         const QEvent::Type type = event->type();
-        if ((type != QEvent::Show && type != QEvent::Paint) || Cloak.Choice == TChoice::Untouched ||
-            !watched->isWidgetType())
+        if ((type != QEvent::Show && type != QEvent::Paint) || !watched->isWidgetType())
             return false;
         auto* widget = static_cast<QWidget*>(watched);
-        if (!IsTaskbarWindow(widget))
+        if (!IsTaskbarWindow(widget) ||
+            (Cloak.Choice == TChoice::Untouched && !NeverInTaskbar(widget)))
             return false;
         if (type == QEvent::Show) {
             if (widget->property(ShownBefore).toBool())
@@ -55,7 +59,7 @@ protected:
         } else {
             return false;
         }
-        Cloak.SetSkipTaskbar(widget, Cloak.Choice == TChoice::Hidden);
+        Cloak.SetSkipTaskbar(widget, Cloak.Choice == TChoice::Hidden || NeverInTaskbar(widget));
         return false;
     }
 
@@ -65,7 +69,10 @@ private:
     TCloak& Cloak;
 };
 
-TCloak::TCloak(TWindowSystem& windowSystem) : Windows(windowSystem) {}
+TCloak::TCloak(TWindowSystem& windowSystem) : Windows(windowSystem) {
+    // Windows that never have an entry must be followed from the start.
+    Follow();
+}
 
 // Declared after TFollower is complete.
 TCloak::~TCloak() = default;
@@ -82,7 +89,7 @@ void TCloak::ApplyToAll(bool skip) {
         return;
     for (QWidget* widget : QApplication::topLevelWidgets())
         if (IsTaskbarWindow(widget) && widget->internalWinId() != 0)
-            SetSkipTaskbar(widget, skip);
+            SetSkipTaskbar(widget, skip || NeverInTaskbar(widget));
 }
 
 void TCloak::HideTaskbarButton() {

@@ -9,9 +9,14 @@ namespace pellora {
 
 class TWindowSystem;
 
+// A top-level window whose boolean property of this name is true never gets a taskbar entry
+// (the status strip, notices): only windows the user works in come and go there.
+inline constexpr const char* NoTaskbarProperty = "pelloraNoTaskbar";
+
 // The program's taskbar entry. While it is hidden every top-level window of the program
-// carries the skip-taskbar state; windows shown later follow the last choice. What the
-// window system cannot do is left undone. The program context holds the one of the run.
+// carries the skip-taskbar state; windows shown later follow the last choice. Windows marked
+// with NoTaskbarProperty carry it always. What the window system cannot do is left undone.
+// The program context holds the one of the run.
 class TCloak {
 public:
     // The window system must outlive the cloak.
@@ -23,7 +28,8 @@ public:
     // Removes the taskbar entry of every top-level window, now and for windows shown later.
     // Calling it again changes nothing.
     void HideTaskbarButton();
-    // Gives every top-level window a taskbar entry, now and for windows shown later.
+    // Gives every top-level window but the marked ones a taskbar entry, now and for windows
+    // shown later.
     void ShowTaskbarButton();
     // Whether the last of the two calls above was ShowTaskbarButton (true before either ran).
     bool TaskbarButtonShown() const;

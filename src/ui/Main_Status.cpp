@@ -16,6 +16,7 @@
 #include "ui/Config_Interval.h"
 #include "ui/ErrorBox.h"
 #include "ui/ExPopupList.h"
+#include "ui/Notice.h"
 #include "ui/Placeholders.h"
 #include "ui/ProgramContext.h"
 #include "ui/Remind.h"
@@ -28,14 +29,16 @@
 #include <QCursor>
 #include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProxyStyle>
+#include <QRegion>
 #include <QScreen>
 #include <QSoundEffect>
 #include <QStyleOptionMenuItem>
 #include <QUrl>
 #include <QWindow>
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <unistd.h>
@@ -47,6 +50,40 @@ namespace {
 QSize ScreenSize() {
     QScreen* screen = QGuiApplication::primaryScreen();
     return screen ? screen->geometry().size() : QSize(1024, 768);
+}
+
+// A separator row tall enough for the etched line 4 pixels into it.
+constexpr int SeparatorHeight = 9;
+
+// The menu's rows as the application style makes them, but separators a row the painter can
+// draw into (most styles give them only 1 or 2 pixels).
+class TMenuStyle : public QProxyStyle {
+public:
+    QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                           const QWidget* widget) const override {
+        QSize result = QProxyStyle::sizeFromContents(type, option, size, widget);
+        const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+        if (type == CT_MenuItem && item != nullptr &&
+            item->menuItemType == QStyleOptionMenuItem::Separator)
+            result.setHeight(SeparatorHeight);
+        return result;
+    }
+};
+
+// A logical point on the screen in device pixels, and back; positions are stored in device
+// pixels so that one place on the screen keeps its place at any scale factor.
+QPoint ToDevicePixels(QPoint point, const QScreen* screen) {
+    if (screen == nullptr)
+        return point;
+    const QPoint origin = screen->geometry().topLeft();
+    return origin + (point - origin) * screen->devicePixelRatio();
+}
+
+QPoint ToLogicalPixels(QPoint point, const QScreen* screen) {
+    if (screen == nullptr)
+        return point;
+    const QPoint origin = screen->geometry().topLeft();
+    return origin + (point - origin) / screen->devicePixelRatio();
 }
 
 // With PELLORA_TRACE_STARTUP set, the time from the process's start to the first painted
@@ -109,11 +146,11 @@ private:
     QTimer Report;
 };
 
-// A message box with one OK button; line breaks written as a lone CR show as breaks.
-void ShowMessage(QString text) {
+// Line breaks written as CR LF or a lone CR, as Qt shows them.
+QString WithBreaks(QString text) {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
         .replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    QMessageBox::information(nullptr, QStringLiteral("Pellora"), text);
+    return text;
 }
 
 } // namespace
@@ -130,6 +167,9 @@ std::vector<int> GroupFilter(const std::string& prefsFile) {
 TStatusMenu::TStatusMenu(TWindowPainter& painter, QWidget* parent)
     : QMenu(parent), Painter(painter) {
     setProperty("tag", 99);
+    auto* style = new TMenuStyle;
+    style->setParent(this);
+    setStyle(style);
 }
 
 void TStatusMenu::paintEvent(QPaintEvent*) {
@@ -151,6 +191,9 @@ TPelloraApp::TPelloraApp(TProgramContext& context)
     setObjectName(QStringLiteral("PelloraApp"));
     setWindowTitle(QStringLiteral("Pellora"));
     setProperty("tag", 99);
+    // Only the dialogs and the reminder window come and go in the taskbar; a strip that could
+    // be minimised through an entry would be left minimised without one.
+    setProperty(NoTaskbarProperty, true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setCursor(Qt::PointingHandCursor);
@@ -202,11 +245,20 @@ TPelloraApp::TPelloraApp(TProgramContext& context)
             [this] { Context.Guarded([this] { MenuBtnClick(); }); });
 
     SkinData1 = new TSkinData(this);
-    // An old-format skin file is reported like any other message of the program.
-    connect(SkinData1, &TSkinData::Message, this, [](const QString& text) { ShowMessage(text); });
-    Context.Painter().OnMessage = [](const std::string& text) {
-        ShowMessage(QString::fromStdString(text));
+    // An old-format skin file is told like any other notice of the program: it can come at
+    // start, where nothing may stop the user.
+    connect(SkinData1, &TSkinData::Message, this,
+            [this](const QString& text) { TellUser(WithBreaks(text)); });
+    Context.Painter().OnMessage = [this](const std::string& text) {
+        TellUser(WithBreaks(QString::fromStdString(text)));
     };
+    // The session's end and any other way out store the position and skin first.
+    connect(qApp, &QGuiApplication::commitDataRequest, this,
+            [this] { Context.Guarded([this] { SaveWindowState(); }); });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        if (!StateSavedAtExit)
+            Context.Guarded([this] { SaveWindowState(); });
+    });
     Timer1.setParent(this);
     connect(&Timer1, &QTimer::timeout, this,
             [this] { Context.Guarded([this] { Timer1Timer(); }); });
@@ -273,18 +325,66 @@ void TPelloraApp::BuildCaptionIcon() {
     icon.paint(&painter, QRect(0, 0, size, size));
 }
 
+QSize TPelloraApp::StateScreenSize() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return {1024, 768};
+    return screen->size() * screen->devicePixelRatio();
+}
+
 void TPelloraApp::LoadWindowState() {
-    const QSize screen = ScreenSize();
-    WindowState state =
-        ReadWindowState(Context.Folders().StateFile(), screen.width(), screen.height(), width());
-    move(state.Left, state.Top);
+    const QSize screen = StateScreenSize();
+    QScreen* primary = QGuiApplication::primaryScreen();
+    const int deviceWidth =
+        primary != nullptr ? qRound(ClientWidth * primary->devicePixelRatio()) : ClientWidth;
+    WindowState state = ReadWindowState(Context.Folders().StateFile(), screen.width(),
+                                        screen.height(), deviceWidth);
+    // A place stored for a monitor that is gone, or written by hand, may lie off every screen.
+    const QPoint stored = ToLogicalPixels(QPoint(state.Left, state.Top), primary);
+    std::vector<QRect> screens;
+    for (const QScreen* each : QGuiApplication::screens())
+        screens.push_back(each->geometry());
+    move(FitOnScreens(QRect(stored, QSize(ClientWidth, CollapsedHeight)), screens));
     Context.Skins().SelectByName(state.Skin);
 }
 
 void TPelloraApp::SaveWindowState() {
-    const QSize screen = ScreenSize();
-    WindowState state{x(), y(), Context.Skins().CurrentName()};
+    const QSize screen = StateScreenSize();
+    const QPoint place = ToDevicePixels(pos(), QGuiApplication::primaryScreen());
+    WindowState state{place.x(), place.y(), Context.Skins().CurrentName()};
     WriteWindowState(Context.Folders().StateFile(), screen.width(), screen.height(), state);
+}
+
+QPoint TPelloraApp::FitOnScreens(const QRect& window, const std::vector<QRect>& screens) {
+    QRegion shown;
+    for (const QRect& screen : screens)
+        shown += screen;
+    if (screens.empty() || shown.intersected(window) == QRegion(window))
+        return window.topLeft();
+    // The screen sharing most of the window; with none, the one closest to it.
+    const QRect* nearest = nullptr;
+    long long bestShared = 0;
+    long long bestDistance = 0;
+    for (const QRect& screen : screens) {
+        const QRect shared = screen.intersected(window);
+        const long long area = shared.isEmpty() ? 0 : 1LL * shared.width() * shared.height();
+        const long long dx =
+            std::max({0, screen.left() - window.right(), window.left() - screen.right()});
+        const long long dy =
+            std::max({0, screen.top() - window.bottom(), window.top() - screen.bottom()});
+        const long long distance = dx * dx + dy * dy;
+        if (nearest == nullptr || area > bestShared ||
+            (area == bestShared && area == 0 && distance < bestDistance)) {
+            nearest = &screen;
+            bestShared = area;
+            bestDistance = distance;
+        }
+    }
+    const int left = std::clamp(window.left(), nearest->left(),
+                                std::max(nearest->left(), nearest->right() + 1 - window.width()));
+    const int top = std::clamp(window.top(), nearest->top(),
+                               std::max(nearest->top(), nearest->bottom() + 1 - window.height()));
+    return {left, top};
 }
 
 void TPelloraApp::SkinChanged(TSkins& list) {
@@ -353,6 +453,7 @@ void TPelloraApp::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && InDragArea(event->position().toPoint())) {
         Dragging = true;
         DragOffset = event->globalPosition().toPoint() - pos();
+        DragStart = pos();
         return;
     }
     QWidget::mousePressEvent(event);
@@ -369,6 +470,10 @@ void TPelloraApp::mouseMoveEvent(QMouseEvent* event) {
 void TPelloraApp::mouseReleaseEvent(QMouseEvent* event) {
     if (Dragging && event->button() == Qt::LeftButton) {
         Dragging = false;
+        // Stored at once: a program that is killed, or whose X server goes away, has no
+        // chance to store it at its end.
+        if (pos() != DragStart)
+            Context.Guarded([this] { SaveWindowState(); });
         return;
     }
     QWidget::mouseReleaseEvent(event);
@@ -384,6 +489,52 @@ void TPelloraApp::customEvent(QEvent* event) {
     else if (event->type() == MSG_MENU_LOOP_EXIT)
         MenuLoopActive = false;
     QWidget::customEvent(event);
+}
+
+void TPelloraApp::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (ShownBefore)
+        return;
+    ShownBefore = true;
+    // Once the strip is in its place, so the notice can go beside it.
+    QMetaObject::invokeMethod(
+        this, [this] { Context.Guarded([this] { TellSpeechProblem(); }); }, Qt::QueuedConnection);
+}
+
+void TPelloraApp::TellSpeechProblem() {
+    if (!Context.SpeechProblemIsNews())
+        return;
+    IniFile prefs(Context.Folders().PrefsFile());
+    // A user who does not want speech need not hear why there is none.
+    if (!ReadKey(prefs, keys::Speech))
+        return;
+    TellUser(Context.SpeechProblem() +
+             QStringLiteral("\n\nUntick \"Speak messages\" in the preferences if Pellora should "
+                            "not speak."));
+}
+
+void TPelloraApp::TellUser(const QString& text) {
+    if (text.isEmpty())
+        return;
+    if (NoticeWindow == nullptr)
+        NoticeWindow = new TNoticeWindow(this);
+    NoticeWindow->Tell(text);
+    if (!ToldTexts.contains(text)) {
+        ToldTexts << text;
+        setToolTip(ToldTexts.join(QStringLiteral("\n\n")));
+    }
+}
+
+void TPelloraApp::RestoreIfMinimized() {
+    // Qt's record of the state can miss a minimise by the window manager that follows a
+    // restore closely; a strip that is shown but off the screen is minimised all the same.
+    const QWindow* handle = windowHandle();
+    const bool offScreen = isVisible() && handle != nullptr && !handle->isExposed();
+    if (!isMinimized() && !offScreen)
+        return;
+    if (!isMinimized())
+        setWindowState(windowState() | Qt::WindowMinimized);
+    setWindowState(windowState() & ~Qt::WindowMinimized);
 }
 
 bool TPelloraApp::event(QEvent* event) {
@@ -413,7 +564,17 @@ void TPelloraApp::Timer1Timer() {
 
 QString TPelloraApp::PickIntoReminder() {
     std::string text;
-    PickMessage(Context.Folders().SelectsFile(), GroupFilter(Context.Folders().PrefsFile()), text);
+    TPickReport report;
+    PickMessage(Context.Folders().SelectsFile(), GroupFilter(Context.Folders().PrefsFile()), text,
+                &report);
+    // Each different set of unreadable lines is told once; a mended file is forgotten, so a
+    // new fault in it is told again.
+    if (report.Skipped.empty()) {
+        ToldPickReport = TPickReport();
+    } else if (!(report == ToldPickReport)) {
+        ToldPickReport = report;
+        TellUser(QString::fromStdString(report.Text()));
+    }
     QString message = QString::fromUtf8(text.data(), static_cast<int>(text.size()));
     Reminder->SetMessage(message);
     return message;
@@ -433,6 +594,7 @@ void TPelloraApp::ReminderBtnClick() {
     stepTime.start();
     const bool newWindow = !Reminder;
     if (newWindow) {
+        RestoreIfMinimized();
         Context.Cloak().ShowTaskbarButton();
         Reminder = new TReminderForm(Context);
         connect(Reminder, &TReminderForm::Closed, this,
@@ -544,6 +706,8 @@ void TPelloraApp::Prefs1Click() {
 
 void TPelloraApp::DialogClosed(QWidget* sender) {
     Context.Cloak().HideTaskbarButton();
+    // Without a taskbar entry a minimised strip could not be had back.
+    RestoreIfMinimized();
     if (sender == Reminder.data()) {
         // Nothing is left to say for a window closed before it could show its text.
         PendingSpeech.clear();
@@ -559,6 +723,8 @@ void TPelloraApp::DialogClosed(QWidget* sender) {
         ApplyButtonColors();
         update();
         SkinDialog = nullptr;
+        // The chosen skin is kept even if the program is killed later.
+        SaveWindowState();
     } else if (sender == AboutForm.data()) {
         AboutForm = nullptr;
     }
@@ -566,6 +732,7 @@ void TPelloraApp::DialogClosed(QWidget* sender) {
 }
 
 void TPelloraApp::BringAppToFront() {
+    RestoreIfMinimized();
     show();
     raise();
     if (Reminder)
@@ -579,6 +746,7 @@ void TPelloraApp::Exit1Click() {
 void TPelloraApp::closeEvent(QCloseEvent* event) {
     Timer1.stop();
     Context.Guarded([this] { SaveWindowState(); });
+    StateSavedAtExit = true;
     event->accept();
     // Closing the strip ends the program, whatever other windows are open.
     QApplication::quit();

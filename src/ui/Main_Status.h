@@ -2,6 +2,8 @@
 
 #include "ui/Remind.h"
 
+#include "core/MsgRandom.h"
+
 #include <QImage>
 #include <QMenu>
 #include <QPointer>
@@ -17,6 +19,7 @@ class QSoundEffect;
 namespace pellora {
 
 class TGlyphButton;
+class TNoticeWindow;
 class TProgramContext;
 class TSkins;
 class TSkinData;
@@ -88,6 +91,16 @@ public:
     // Where edge snapping puts a window of the given size whose proposed top-left corner is
     // `proposed`, on a screen of the given size.
     static QPoint SnapToEdges(QPoint proposed, QSize window, QSize screen);
+    // Where a window at `window` can be reached: where it is when the screens show all of it,
+    // otherwise moved the least way onto the screen nearest to it.
+    static QPoint FitOnScreens(const QRect& window, const std::vector<QRect>& screens);
+
+    // Tells the user without stopping them: a notice beside the strip, and a line of the
+    // strip's tooltip for the rest of the run.
+    void TellUser(const QString& text);
+    TNoticeWindow* Notice() const { return NoticeWindow; }
+    // Stores the position and skin now (the program also does so when it ends).
+    void SaveWindowState();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -98,6 +111,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void customEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;
 
 private:
@@ -106,7 +120,10 @@ private:
     void SetupSizeLimits();
     void BuildCaptionIcon();
     void LoadWindowState();
-    void SaveWindowState();
+    // The primary screen's size in device pixels: the state file keeps a position per size.
+    static QSize StateScreenSize();
+    void TellSpeechProblem();
+    void RestoreIfMinimized();
     void SkinChanged(TSkins& list);
     void ApplyButtonColors();
     void PlayAlert();
@@ -138,6 +155,14 @@ private:
     QSoundEffect* Alert = nullptr;
     bool Dragging = false;
     QPoint DragOffset;
+    QPoint DragStart;
+    TNoticeWindow* NoticeWindow = nullptr;
+    QStringList ToldTexts;
+    // The last selection report told; each different one is told once.
+    TPickReport ToldPickReport;
+    bool ShownBefore = false;
+    // Set once the state is stored on the way out, so it is not stored twice.
+    bool StateSavedAtExit = false;
 };
 
 // Group numbers of the checked groups in the preferences file, in list order.

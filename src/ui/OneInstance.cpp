@@ -28,12 +28,8 @@ namespace pellora {
 
 namespace {
 
-const char* const FolderFailure = "OneInstance failed to create file mapping";
-const char* const SendFailure = "OneInstance failed to map file view";
-const char* const ListenFailure = "OneInstance failed to create window";
-
-[[noreturn]] void Fail(const char* text, int code) {
-    throw EPelloraError(Format("%s, Error #%d", text, code));
+[[noreturn]] void Fail(const std::string& text, int code) {
+    throw EPelloraError(text + ": " + std::strerror(code));
 }
 
 // A folder that exists and that only its owner, this user, can enter.
@@ -43,11 +39,18 @@ bool IsPrivateFolder(const std::string& path) {
            (st.st_mode & 077) == 0;
 }
 
+std::string PrivateRuntimeFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && *runtime == '/' && IsPrivateFolder(runtime))
+        return AddTrailingSlash(runtime);
+    return {};
+}
+
 void FillAddress(const std::string& path, sockaddr_un& address) {
     std::memset(&address, 0, sizeof address);
     address.sun_family = AF_UNIX;
     if (path.size() >= sizeof address.sun_path)
-        Fail(FolderFailure, ENAMETOOLONG);
+        Fail("The channel between copies of Pellora cannot be at " + path, ENAMETOOLONG);
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
 }
 
@@ -60,40 +63,6 @@ long PeerUid(int fd) {
         return -1;
     return static_cast<long>(credentials.uid);
 }
-
-// Serialises the look for a running copy with the start of listening, so that two copies
-// started together cannot both decide they are first, and a socket that is bound but not
-// yet listening is never taken for one left behind. The lock goes with the process, so a
-// crash cannot leave it held. Waiting is bounded: a copy stuck while starting does not
-// keep the next one from starting.
-class ChannelLock {
-public:
-    explicit ChannelLock(const std::string& channelPath) {
-        std::string lockPath = channelPath + ".lock";
-        Fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (Fd < 0)
-            return;
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        while (::flock(Fd, LOCK_EX | LOCK_NB) != 0) {
-            if ((errno != EWOULDBLOCK && errno != EINTR) ||
-                std::chrono::steady_clock::now() > deadline) {
-                ::close(Fd);
-                Fd = -1;
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-    }
-    ~ChannelLock() {
-        if (Fd >= 0)
-            ::close(Fd);
-    }
-    ChannelLock(const ChannelLock&) = delete;
-    ChannelLock& operator=(const ChannelLock&) = delete;
-
-private:
-    int Fd = -1;
-};
 
 class Descriptor {
 public:
@@ -115,8 +84,8 @@ private:
     int Fd;
 };
 
-// A socket file of ours at the path that nobody listens on: left behind by a copy that
-// ended without closing its channel.
+// A socket file of ours at the path: the lock's holder knows that nobody listens on it, so it
+// was left behind by a copy that ended without closing its channel.
 void RemoveStaleSocket(const std::string& path) {
     struct stat st;
     if (::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) && st.st_uid == ::geteuid())
@@ -147,30 +116,52 @@ bool IsAppWindow(const QWidget* widget) {
 } // namespace
 
 std::string OneInstance::ChannelFolder() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime != nullptr && *runtime == '/' && IsPrivateFolder(runtime))
-        return AddTrailingSlash(runtime);
+    if (std::string runtime = PrivateRuntimeFolder(); !runtime.empty())
+        return runtime;
 
     const char* tmp = std::getenv("TMPDIR");
     std::string base = tmp != nullptr && *tmp == '/' ? tmp : "/tmp";
     std::string folder =
         AddTrailingSlash(base) + Format("pellora-%lu", static_cast<unsigned long>(::geteuid()));
+    const std::string cannot =
+        "Cannot use the folder " + folder + " for the channel between copies of Pellora";
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
-        Fail(FolderFailure, errno);
+        Fail(cannot, errno);
     struct stat st;
     if (::lstat(folder.c_str(), &st) != 0)
-        Fail(FolderFailure, errno);
+        Fail(cannot, errno);
     // Someone else's folder (or a link) in a shared temporary folder could let them listen
     // in our place or read our command lines.
-    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
-        Fail(FolderFailure, EACCES);
+    if (!S_ISDIR(st.st_mode))
+        throw EPelloraError(cannot + ": it is not a folder but a link or a file");
+    if (st.st_uid != ::geteuid())
+        throw EPelloraError(cannot + ": it belongs to another user");
     if ((st.st_mode & 077) != 0 && ::chmod(folder.c_str(), 0700) != 0)
-        Fail(FolderFailure, errno);
+        Fail(cannot, errno);
     return folder + "/";
 }
 
 std::string OneInstance::ChannelPath() {
     return ChannelFolder() + ChannelName;
+}
+
+std::string OneInstance::LockPath() {
+    if (std::string runtime = PrivateRuntimeFolder(); !runtime.empty())
+        return runtime + LockName;
+    std::string cache;
+    if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && *xdg == '/')
+        cache = xdg;
+    else if (const char* home = std::getenv("HOME"); home != nullptr && *home == '/')
+        cache = AddTrailingSlash(home) + ".cache";
+    else
+        throw EPelloraError("No folder for the lock that keeps Pellora to one copy: neither "
+                            "XDG_RUNTIME_DIR, XDG_CACHE_HOME nor HOME names one");
+    const std::string folder = AddTrailingSlash(cache) + "pellora";
+    if (!ForceDirectories(folder))
+        Fail("Cannot make the folder " + folder + " for the lock that keeps Pellora to one copy",
+             errno);
+    ::chmod(folder.c_str(), 0700);
+    return folder + "/" + LockName;
 }
 
 QByteArray OneInstance::CommandLineText(const QStringList& args) {
@@ -220,51 +211,118 @@ QByteArray OneInstance::CommandLineOf(const QByteArray& block) {
     return end < 0 ? text : text.left(end);
 }
 
-bool OneInstance::TryHandOver(const QStringList& args) {
-    return TryHandOver(args, ChannelPath());
-}
-
-bool OneInstance::TryHandOver(const QStringList& args, const std::string& channelPath) {
-    ChannelLock lock(channelPath);
-    return HandOverLocked(args, channelPath);
-}
-
-bool OneInstance::HandOverLocked(const QStringList& args, const std::string& channelPath) {
+bool OneInstance::TryHandOver(const QStringList& args, const std::string& channelPath,
+                              int withinMs) {
     sockaddr_un address;
     FillAddress(channelPath, address);
-    Descriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (fd.Get() < 0)
-        Fail(SendFailure, errno);
-    // A running copy that does not take the connection must not hang this one.
-    timeval timeout{2, 0};
-    ::setsockopt(fd.Get(), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-    if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        if (errno == ECONNREFUSED)
-            RemoveStaleSocket(channelPath);
-        return false;
+    const QByteArray block = MakeBlock(CommandLineText(args));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(withinMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return false;
+        Descriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (fd.Get() < 0)
+            Fail("Cannot reach the running copy of Pellora at " + channelPath, errno);
+        // A running copy that does not take the connection must not hang this one: connecting
+        // to a full queue and sending wait at most until the deadline.
+        timeval timeout{static_cast<time_t>(left.count() / 1000000),
+                        static_cast<suseconds_t>(left.count() % 1000000)};
+        ::setsockopt(fd.Get(), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+        if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+            // Not listening yet (it is starting), or its queue is full: try again.
+            if (errno == ENOENT || errno == ECONNREFUSED || errno == EAGAIN || errno == EINTR) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
+            return false;
+        }
+        // Only a copy of this user's may receive the command line.
+        if (PeerUid(fd.Get()) != static_cast<long>(::geteuid()))
+            return false;
+        if (!WriteAll(fd.Get(), block.constData(), static_cast<std::size_t>(block.size())))
+            return false;
+        ::shutdown(fd.Get(), SHUT_WR);
+        return true;
     }
-    // Only a copy of this user's may receive the command line.
-    if (PeerUid(fd.Get()) != static_cast<long>(::geteuid()))
-        return false;
-    QByteArray block = MakeBlock(CommandLineText(args));
-    if (!WriteAll(fd.Get(), block.constData(), static_cast<std::size_t>(block.size())))
-        Fail(SendFailure, errno);
-    ::shutdown(fd.Get(), SHUT_WR);
-    return true;
-}
-
-std::unique_ptr<OneInstance> OneInstance::StartSingleInstance(const QStringList& args) {
-    return StartSingleInstance(args, ChannelPath());
 }
 
 std::unique_ptr<OneInstance> OneInstance::StartSingleInstance(const QStringList& args,
-                                                              const std::string& channelPath) {
-    ChannelLock lock(channelPath);
-    if (HandOverLocked(args, channelPath))
+                                                              TSecondCopy* second) {
+    const std::string lockPath = LockPath();
+    std::string channelPath;
+    std::string channelProblem;
+    try {
+        channelPath = ChannelPath();
+    } catch (const EPelloraError& e) {
+        // The lock alone still keeps this to one copy.
+        channelProblem = e.what();
+    }
+    return StartWithLock(args, channelPath, lockPath, second, channelProblem);
+}
+
+std::unique_ptr<OneInstance> OneInstance::StartSingleInstance(const QStringList& args,
+                                                              const std::string& channelPath,
+                                                              const std::string& lockPath,
+                                                              TSecondCopy* second) {
+    return StartWithLock(args, channelPath, lockPath, second, std::string());
+}
+
+std::unique_ptr<OneInstance> OneInstance::StartWithLock(const QStringList& args,
+                                                        const std::string& channelPath,
+                                                        const std::string& lockPath,
+                                                        TSecondCopy* second,
+                                                        const std::string& channelProblem) {
+    Descriptor lock(
+        ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY, 0600));
+    if (lock.Get() < 0)
+        Fail("Cannot open " + lockPath + ", the lock that keeps Pellora to one copy", errno);
+    int locked = 0;
+    do
+        locked = ::flock(lock.Get(), LOCK_EX | LOCK_NB);
+    while (locked != 0 && errno == EINTR);
+    if (locked != 0 && errno != EWOULDBLOCK)
+        Fail("Cannot lock " + lockPath + ", the lock that keeps Pellora to one copy", errno);
+
+    if (locked != 0) {
+        TSecondCopy outcome;
+        std::string reason;
+        if (channelPath.empty()) {
+            reason = channelProblem;
+        } else {
+            try {
+                outcome.HandedOver = TryHandOver(args, channelPath);
+            } catch (const EPelloraError& e) {
+                reason = e.what();
+            }
+        }
+        if (outcome.HandedOver)
+            outcome.Message = "Pellora is running already; it was asked to come to the front.";
+        else if (!reason.empty())
+            outcome.Message = Format("Pellora is running already (it holds the lock %s), but "
+                                     "this start cannot reach it: %s. This copy ends.",
+                                     lockPath.c_str(), reason.c_str());
+        else
+            outcome.Message = Format("Pellora is running already (it holds the lock %s), but it "
+                                     "did not take this start within %d seconds. This copy ends.",
+                                     lockPath.c_str(), HandOverMs / 1000);
+        if (second != nullptr)
+            *second = outcome;
         return nullptr;
+    }
+
     auto instance = std::make_unique<OneInstance>(channelPath);
-    if (int error = instance->ListenLocked(); error != 0)
-        Fail(ListenFailure, error);
+    instance->LockFd = lock.Release();
+    if (channelPath.empty()) {
+        instance->Problem = channelProblem;
+    } else {
+        try {
+            instance->Listen();
+        } catch (const EPelloraError& e) {
+            instance->Problem = e.what();
+        }
+    }
     return instance;
 }
 
@@ -272,6 +330,14 @@ OneInstance::OneInstance(std::string channelPath, QObject* parent)
     : QObject(parent), ChannelFile(std::move(channelPath)) {}
 
 OneInstance::~OneInstance() {
+    // Last, so no later copy takes the lock while the socket file is still ours.
+    struct LetGo {
+        int Fd;
+        ~LetGo() {
+            if (Fd >= 0)
+                ::close(Fd);
+        }
+    } letGo{LockFd};
     if (Server == nullptr)
         return;
     Server->close();
@@ -283,20 +349,20 @@ OneInstance::~OneInstance() {
 }
 
 void OneInstance::Listen() {
-    ChannelLock lock(ChannelFile);
-    if (int error = ListenLocked(); error != 0)
-        Fail(ListenFailure, error);
+    if (int error = ListenOnPath(); error != 0)
+        Fail("Cannot listen for later starts of Pellora on " + ChannelFile, error);
 }
 
 bool OneInstance::IsListening() const {
     return Server != nullptr && Server->isListening();
 }
 
-int OneInstance::ListenLocked() {
+int OneInstance::ListenOnPath() {
     if (IsListening())
         return 0;
     sockaddr_un address;
     FillAddress(ChannelFile, address);
+    RemoveStaleSocket(ChannelFile);
     Descriptor fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (fd.Get() < 0)
         return errno;

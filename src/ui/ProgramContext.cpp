@@ -7,9 +7,6 @@
 #include "ui/NetUi.h"
 #include "ui/WindowSystem.h"
 
-#include <QMessageBox>
-#include <QTimer>
-
 namespace pellora {
 
 std::unique_ptr<TProgramContext> TProgramContext::ForRunningProgram() {
@@ -21,14 +18,6 @@ TProgramContext::TProgramContext(TPellFolders folders, const std::string& speech
                                  std::unique_ptr<TWindowSystem> windowSystem)
     : CredentialsPrompt(CredentialsDialogPrompt()), FolderSet(std::move(folders)),
       Windows(windowSystem ? std::move(windowSystem) : std::make_unique<TNoWindowSystem>()) {
-    ReportSoon.setSingleShot(true);
-    ReportSoon.setInterval(0);
-    QObject::connect(&ReportSoon, &QTimer::timeout, [this] {
-        std::vector<QString> texts;
-        texts.swap(LaterReports);
-        for (const QString& text : texts)
-            ReportError(text);
-    });
     TStartDataInstall::Run(FolderSet);
     TaskbarCloak = std::make_unique<TCloak>(*Windows);
     PainterList = std::make_unique<TPainterList>();
@@ -38,18 +27,35 @@ TProgramContext::TProgramContext(TPellFolders folders, const std::string& speech
     // Tab sets take their colours from the current skin of the list.
     WindowPainter->SetSkinList(SkinList.get());
     if (!speechLibrary.empty())
-        Speech = std::make_unique<TSpeechDll>(
-            true, speechLibrary,
-            [](const std::string& text) {
-                QMessageBox::warning(nullptr, QStringLiteral("Pellora"),
-                                     QString::fromStdString(text));
-            },
-            [this](const ESpeech& error) {
-                // Reported once the strip is up, so a speechless machine still starts
-                // straight into its window.
-                LaterReports.push_back(QString::fromUtf8(error.what()));
-                ReportSoon.start();
-            });
+        MakeSpeechEngine(speechLibrary);
+}
+
+void TProgramContext::MakeSpeechEngine(const std::string& library) {
+    // Nothing the engine says at start stops the program: a machine without a sound device
+    // starts straight into its strip, silent for this run, and the strip tells why.
+    const QString path = QString::fromStdString(library);
+    // Shared with the engine's handlers, which the engine keeps.
+    auto reason = std::make_shared<QString>();
+    auto failed = std::make_shared<bool>(false);
+    Speech = std::make_unique<TSpeechDll>(
+        true, library,
+        [reason, path](const std::string& text) {
+            *reason =
+                QString::fromStdString(text) + QStringLiteral(" (speech engine %1)").arg(path);
+        },
+        [failed](const ESpeech&) { *failed = true; });
+    if (!Speech->Loaded()) {
+        SpeechProblemText =
+            QStringLiteral("Speech is off: the speech engine could not be loaded (%1).")
+                .arg(QString::fromStdString(Speech->LoadError()));
+        return;
+    }
+    if (reason->isEmpty() && *failed)
+        *reason = QString::fromStdString(Speech->LastError());
+    if (reason->isEmpty())
+        return;
+    SpeechProblemText = QStringLiteral("Speech is off for this run. ") + *reason;
+    SpeechProblemNews = true;
 }
 
 TProgramContext::~TProgramContext() {

@@ -5,11 +5,9 @@
 #include "ui/NetUi.h"
 
 #include <QString>
-#include <QTimer>
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace pellora {
 
@@ -50,6 +48,13 @@ public:
     TSkins& Skins() { return *SkinList; }
     // The speech engine; null when the context was made without one.
     TSpeechDll* SpeechEngine() { return Speech.get(); }
+    // Why the speech engine will not speak in this run, in words for the user: what went wrong
+    // and how to mend it. Empty when it can speak, when its own settings switch it off, and
+    // when the context was made without one.
+    const QString& SpeechProblem() const { return SpeechProblemText; }
+    // Whether the user should hear of SpeechProblem at start: not for an engine that is not
+    // installed (the program is meant to run without one), only for one that fails.
+    bool SpeechProblemIsNews() const { return SpeechProblemNews; }
     // The program's exchanges with the exchange server, run off the UI thread; made on first
     // use (the HTTP library and its TLS stack load only with the first exchange). Its
     // requests for credentials go to CredentialsPrompt.
@@ -69,6 +74,8 @@ public:
     bool Guarded(const std::function<void()>& handler) const;
 
 private:
+    void MakeSpeechEngine(const std::string& library);
+
     TPellFolders FolderSet;
     std::unique_ptr<TWindowSystem> Windows;
     std::unique_ptr<TCloak> TaskbarCloak;
@@ -77,9 +84,8 @@ private:
     std::unique_ptr<TWindowPainter> WindowPainter;
     std::unique_ptr<TSpeechDll> Speech;
     std::unique_ptr<TNetExchange> Net;
-    // Errors reported once events run again (those of making the speech engine).
-    std::vector<QString> LaterReports;
-    QTimer ReportSoon;
+    QString SpeechProblemText;
+    bool SpeechProblemNews = false;
 };
 
 } // namespace pellora

@@ -53,7 +53,12 @@ void TReminderForm::SetMessage(const QString& text) {
 }
 
 void TReminderForm::RenderBackground() {
-    BackgroundImage = QImage(ClientWidth, ClientHeight, QImage::Format_RGB32);
+    // In device pixels, like the screen copy it is mixed with: at any scale factor the mix
+    // works pixel by pixel and nothing is scaled twice.
+    const qreal ratio = devicePixelRatioF();
+    BackgroundImage =
+        QImage(qRound(ClientWidth * ratio), qRound(ClientHeight * ratio), QImage::Format_RGB32);
+    BackgroundImage.setDevicePixelRatio(ratio);
     QPainter painter(&BackgroundImage);
     Context.Painter().PaintBackground(painter, QRect(0, 0, ClientWidth, ClientHeight));
     Blended = false;
@@ -74,9 +79,14 @@ void TReminderForm::CaptureScreenRect(int x, int y, int width, QImage& image, in
         return;
     const QRect geometry = screen->geometry();
     QPixmap grab = screen->grabWindow(0, x - geometry.left(), y - geometry.top(), width, height);
-    if (grab.isNull() || grab.width() != width || grab.height() != height)
+    // The copy is in device pixels: at a scale factor above 1 it has more pixels than the
+    // rectangle has logical ones. Only a copy cut short (the rectangle leaves the screen) or
+    // none at all is no screen copy.
+    const QSize logical = grab.deviceIndependentSize().toSize();
+    if (grab.isNull() || logical != QSize(width, height))
         return;
     image = grab.toImage().convertToFormat(QImage::Format_RGB32);
+    image.setDevicePixelRatio(grab.devicePixelRatio());
 }
 
 void TReminderForm::BlendBitmaps(QImage& target, const QImage& other) {
@@ -110,9 +120,17 @@ void TReminderForm::showEvent(QShowEvent* event) {
 void TReminderForm::paintEvent(QPaintEvent*) {
     if (!IsCaptured)
         CaptureBehind();
-    if (BackgroundImage.isNull())
+    // Rendered again for a window that moved to a screen of another scale.
+    if (BackgroundImage.isNull() || BackgroundImage.devicePixelRatio() != devicePixelRatioF())
         RenderBackground();
     if (!Blended) {
+        // A screen of another scale than the window's gives a copy of another size: brought
+        // to the background's size so the two still mix.
+        if (!ScreenImage.isNull() && ScreenImage.size() != BackgroundImage.size()) {
+            ScreenImage = ScreenImage.scaled(BackgroundImage.size(), Qt::IgnoreAspectRatio,
+                                             Qt::SmoothTransformation);
+            ScreenImage.setDevicePixelRatio(BackgroundImage.devicePixelRatio());
+        }
         BlendBitmaps(BackgroundImage, ScreenImage);
         Blended = true;
     }

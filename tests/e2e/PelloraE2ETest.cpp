@@ -2,14 +2,22 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
+#include <poll.h>
 #include <string>
 #include <string_view>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
+#include "core/PelloraFold.h"
 #include "e2e/PelloraRun.h"
+#include "e2e/SessionManager.h"
 #include "platform/FileUtil.h"
 #include "platform/IniFile.h"
 #include "platform/StrUtils.h"
@@ -146,6 +154,58 @@ std::uint32_t Scale(std::uint32_t rgb, int percent) {
     return result;
 }
 
+// An X server of the test's own (no window manager), which the test can take away.
+class OwnXServer {
+public:
+    OwnXServer() {
+        int ends[2];
+        if (::pipe(ends) != 0)
+            return;
+        const pid_t parent = ::getpid();
+        Pid = ::fork();
+        if (Pid == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != parent)
+                ::_exit(126);
+            ::close(ends[0]);
+            const std::string fd = std::to_string(ends[1]);
+            int null = ::open("/dev/null", O_RDWR);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24",
+                     "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(ends[1]);
+        // Xvfb writes its display number once it takes clients.
+        std::string number;
+        pollfd in{ends[0], POLLIN, 0};
+        char c = 0;
+        while (::poll(&in, 1, 20000) > 0 && ::read(ends[0], &c, 1) == 1 && c != '\n')
+            number += c;
+        ::close(ends[0]);
+        if (!number.empty())
+            Display = ":" + number;
+    }
+    ~OwnXServer() { Stop(); }
+    OwnXServer(const OwnXServer&) = delete;
+    OwnXServer& operator=(const OwnXServer&) = delete;
+
+    void Stop() {
+        if (Pid <= 0)
+            return;
+        ::kill(Pid, SIGKILL);
+        int status = 0;
+        ::waitpid(Pid, &status, 0);
+        Pid = -1;
+    }
+
+    std::string Display; // empty when it did not start
+
+private:
+    pid_t Pid = -1;
+};
+
 class PelloraE2E : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -165,10 +225,11 @@ protected:
     }
 
     // A run of the program; `environment` adds "NAME=value" entries to the user's.
-    PelloraRun& Start(const std::vector<std::string>& environment = {}) {
+    PelloraRun& Start(const std::vector<std::string>& environment = {},
+                      const std::vector<std::string>& wrapper = {}) {
         std::string log = Output + Format("pellora-%zu.log", Runs.size() + 1);
         Logs.push_back(log);
-        Runs.push_back(std::make_unique<PelloraRun>(Program, User, log, environment));
+        Runs.push_back(std::make_unique<PelloraRun>(Program, User, log, environment, wrapper));
         return *Runs.back();
     }
     // Reminder steps the run has traced so far (with PELLORA_TRACE_STARTUP set).
@@ -509,6 +570,327 @@ TEST_F(PelloraE2E, CtrlQStoresPositionAndSkinForTheScreenSize) {
     const bool shipped = FileExists(ShareFolder + "Skins/Harbrook/pellora.css");
     EXPECT_EQ(shipped ? "Harbrook" : "Standard",
               state.ReadString("Main1024x768", "Skin", "<missing>"));
+}
+
+TEST_F(PelloraE2E, WithoutASoundDeviceTheStripStartsRespondsAndTellsWhySpeechIsOff) {
+    // The speech engine's default settings, on a machine without a sound device.
+    test::PutFile(User.ConfigHome() + "/Harbrook/Pellora 3/Murmur.ini",
+                  "[Murmur]\r\nOutput=Device\r\n");
+    PelloraRun& run = Start();
+    XWindowId strip = WaitStatusWindow(run);
+    ASSERT_NE(0u, strip);
+    std::optional<XWindowId> notice;
+    WaitFor(
+        [&] {
+            for (XWindowId w : Probe.ClientWindows())
+                if (IsProgramWindow(w) && Probe.Name(w) == "Pellora notice")
+                    notice = w;
+            return notice.has_value();
+        },
+        Hang);
+    ASSERT_TRUE(notice) << "nobody was told why speech is off";
+    // Painted: a point of its body, left of the button row, is no longer the black screen.
+    WaitFor(
+        [&] {
+            const auto at = Probe.Geometry(*notice);
+            if (!at)
+                return false;
+            const int x = at->X + at->Width / 4, y = at->Y + at->Height - 12;
+            const auto image = Probe.Grab(x, y, 1, 1);
+            return image && image->At(x, y) != 0;
+        },
+        Hang);
+    SaveScreen("notice.png");
+    // Nothing waits for an answer: the strip answers the mouse.
+    ASSERT_TRUE(Xdo({"mousemove", "870", "12"}));
+    EXPECT_TRUE(WaitBox(strip, {825, 0, StripWidth, ExpandedHeight}, Hang))
+        << BoxText(Probe.Geometry(strip));
+    // The notice sits beside the strip, on the screen.
+    const auto box = Probe.Geometry(*notice);
+    ASSERT_TRUE(box);
+    EXPECT_GE(box->X, 0);
+    EXPECT_LE(box->X + box->Width, 1024);
+    EXPECT_GE(box->Y, ExpandedHeight);
+    EXPECT_TRUE(Probe.HasNetWmState(*notice, "_NET_WM_STATE_SKIP_TASKBAR"));
+}
+
+TEST_F(PelloraE2E, SkippedSelectionLinesAreToldBesideTheStripWithoutABox) {
+    IniFile(User.PrefsFile()).WriteInteger("Timer", "Fixed Interval", 0);
+    const std::string selects = TPellFolders(Program, User.DataHome()).SelectsFile();
+    test::PutFile(selects, "EN|x|1|Broken\r\nEN|1|2|Readable\r\n");
+    PelloraRun& run = Start();
+    XWindowId strip = WaitStatusWindow(run);
+    ASSERT_NE(0u, strip);
+    std::optional<XWindowId> notice;
+    WaitFor(
+        [&] {
+            for (XWindowId w : Probe.ClientWindows())
+                if (IsProgramWindow(w) && Probe.Name(w) == "Pellora notice")
+                    notice = w;
+            return notice.has_value() && ReminderWindow().has_value();
+        },
+        Hang);
+    SaveScreen("skipped-lines.png");
+    ASSERT_TRUE(notice) << "the skipped line was not told";
+    EXPECT_TRUE(ReminderWindow().has_value());
+    // Told, not asked: no box besides the strip.
+    EXPECT_EQ(std::vector<XWindowId>{strip}, StatusWindows());
+    EXPECT_EQ("EN|x|1|Broken\r\nEN|1|2|Readable\r\n", ReadFileBytes(selects));
+}
+
+TEST_F(PelloraE2E, TermHupAndIntEndTheProgramNormallyStoringItsState) {
+    for (int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        ::unlink(User.StateFile().c_str());
+        PelloraRun& run = Start();
+        XWindowId strip = WaitStatusWindow(run);
+        ASSERT_NE(0u, strip);
+        ASSERT_TRUE(WaitBox(strip, {825, 0, StripWidth, CollapsedHeight}, Hang));
+        run.Signal(signal);
+        auto status = run.WaitExit(Hang);
+        ASSERT_TRUE(status) << "signal " << signal << " did not end the program";
+        EXPECT_EQ(0, *status) << "signal " << signal;
+        IniFile state(User.StateFile());
+        EXPECT_EQ("825", state.ReadString("Main1024x768", "Left", "<missing>")) << signal;
+        EXPECT_EQ("0", state.ReadString("Main1024x768", "Top", "<missing>")) << signal;
+        EXPECT_EQ("Harbrook", state.ReadString("Main1024x768", "Skin", "<missing>")) << signal;
+        ASSERT_TRUE(WaitFor([&] { return StatusWindows().empty(); }, Hang));
+    }
+}
+
+// strace kills the program at its Nth replacement of a file; once the first start has
+// installed the data, the only files it replaces are on SIGTERM, when it stores its state. The
+// place and skin come through whole, the old ones or the new ones.
+TEST_F(PelloraE2E, AKillWhileTheStateIsStoredLeavesTheOldOrTheNewPlaceWhole) {
+    PelloraRun& first = Start();
+    ASSERT_NE(0u, WaitStatusWindow(first));
+    first.Signal(SIGTERM);
+    ASSERT_TRUE(first.WaitExit(Hang));
+    ASSERT_TRUE(WaitFor([&] { return StatusWindows().empty(); }, Hang));
+
+    const std::string before = "[Main1024x768]\r\nLeft=99999\r\nTop=-300\r\nSkin=Standard\r\n";
+    const std::string placed = std::to_string(1024 - StripWidth);
+    for (int n = 1; n <= 2; ++n) {
+        test::PutFile(User.StateFile(), before);
+        // Leak checking cannot work under a tracer.
+        PelloraRun& run = Start(
+            {},
+            {"/usr/bin/strace", "-f", "-o", "/dev/null", "-E", "ASAN_OPTIONS=detect_leaks=0", "-e",
+             "inject=rename,renameat,renameat2:signal=SIGKILL:when=" + std::to_string(n)});
+        std::vector<XWindowId> strips;
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                strips = StatusWindows();
+                return strips.size() == 1;
+            },
+            Hang))
+            << "no status window under strace";
+        // Moved onto the screen from the stored place.
+        ASSERT_TRUE(WaitBox(strips[0], {1024 - StripWidth, 0, StripWidth, CollapsedHeight}, Hang))
+            << BoxText(Probe.Geometry(strips[0]));
+        ASSERT_EQ(0, ::kill(static_cast<pid_t>(Probe.Pid(strips[0])), SIGTERM));
+        auto status = run.WaitExit(Hang);
+        ASSERT_TRUE(status) << "write " << n;
+        const std::string stored = ReadFileBytes(User.StateFile());
+        IniFile state(User.StateFile());
+        const std::string left = state.ReadString("Main1024x768", "Left", "<missing>");
+        const std::string top = state.ReadString("Main1024x768", "Top", "<missing>");
+        const bool old = left == "99999" && top == "-300";
+        const bool fresh = left == placed && top == "0";
+        EXPECT_TRUE(old || fresh) << "killed at write " << n << ": " << stored;
+        EXPECT_EQ("Standard", state.ReadString("Main1024x768", "Skin", "<missing>"));
+        if (n == 1) {
+            // Killed at the write: nothing of it is there.
+            EXPECT_EQ(128 + SIGKILL, *status);
+            EXPECT_TRUE(old) << stored;
+        } else {
+            // One write stores it all; there is no second one to kill.
+            EXPECT_EQ(0, *status);
+            EXPECT_TRUE(fresh) << stored;
+        }
+        ASSERT_TRUE(WaitFor([&] { return StatusWindows().empty(); }, Hang));
+    }
+}
+
+TEST_F(PelloraE2E, TheSessionsEndStoresPlaceAndSkinBeforeTheProgramIsToldToGo) {
+    test::SessionManager manager;
+    ASSERT_FALSE(manager.Address().empty()) << "the session manager did not start";
+    PelloraRun& run = Start({"SESSION_MANAGER=" + manager.Address()});
+    XWindowId strip = WaitStatusWindow(run);
+    ASSERT_NE(0u, strip);
+    ASSERT_TRUE(WaitFor([&] { return manager.Registered() == 1; }, Hang))
+        << "the program did not register with the session manager";
+    ASSERT_TRUE(WaitBox(strip, {825, 0, StripWidth, CollapsedHeight}, Hang));
+    ASSERT_FALSE(FileExists(User.StateFile()));
+
+    manager.EndSession();
+    ASSERT_TRUE(WaitFor([&] { return manager.SavesDone() == 1; }, Hang))
+        << "the program did not answer the request to save";
+    // Stored while the session ends, before anyone tells the program to go.
+    IniFile state(User.StateFile());
+    EXPECT_EQ("825", state.ReadString("Main1024x768", "Left", "<missing>"));
+    EXPECT_EQ("0", state.ReadString("Main1024x768", "Top", "<missing>"));
+    EXPECT_EQ("Harbrook", state.ReadString("Main1024x768", "Skin", "<missing>"));
+    EXPECT_TRUE(run.Running());
+
+    manager.Die();
+    auto status = run.WaitExit(Hang);
+    ASSERT_TRUE(status) << "the program outlived its session";
+    EXPECT_EQ(0, *status);
+}
+
+TEST_F(PelloraE2E, ADraggedPlaceIsKeptWhenTheXServerGoesAway) {
+    OwnXServer server;
+    ASSERT_FALSE(server.Display.empty()) << "no X server of the test's own";
+    auto onServer = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"env", "DISPLAY=" + server.Display});
+        return test::RunTool(args);
+    };
+    PelloraRun& run = Start({"DISPLAY=" + server.Display});
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return onServer({"xdotool", "search", "--name", "^Pellora$"}) == 0;
+        },
+        Hang))
+        << "no strip on the test's own X server";
+    // Without a window manager the strip is where it put itself.
+    std::vector<std::string> drag{"xdotool", "mousemove", "865",       "10",
+                                  "sleep",   "0.1",       "mousedown", "1"};
+    for (int i = 1; i <= 12; ++i)
+        drag.insert(drag.end(), {"mousemove", std::to_string(865 + (240 - 865) * i / 12),
+                                 std::to_string(10 + 300 * i / 12), "sleep", "0.03"});
+    drag.insert(drag.end(), {"sleep", "0.1", "mouseup", "1"});
+    ASSERT_EQ(0, onServer(drag));
+    // Stored once the drag has ended.
+    auto stored = [&] {
+        IniFile state(User.StateFile());
+        return state.ReadString("Main1024x768", "Left", "") == "200" &&
+               state.ReadString("Main1024x768", "Top", "") == "300";
+    };
+    ASSERT_TRUE(WaitFor(stored, Hang)) << "the dragged place was not stored";
+    server.Stop();
+    EXPECT_TRUE(run.WaitExit(Hang)) << "the program outlived its X server";
+    EXPECT_TRUE(stored());
+    EXPECT_EQ("Harbrook", IniFile(User.StateFile()).ReadString("Main1024x768", "Skin", ""));
+}
+
+TEST_F(PelloraE2E, AStoppedCopyKeepsEveryLaterStartFromRunning) {
+    PelloraRun& first = Start();
+    XWindowId strip = WaitStatusWindow(first);
+    ASSERT_NE(0u, strip);
+    first.Signal(SIGSTOP);
+    struct Resume {
+        PelloraRun& Run;
+        ~Resume() { Run.Signal(SIGCONT); }
+    } resume{first};
+
+    constexpr std::size_t Starts = 25;
+    std::vector<PelloraRun*> later;
+    for (std::size_t i = 0; i < Starts; ++i)
+        later.push_back(&Start());
+    // A bound for 25 sanitized starts on a busy machine; each gives up after 2 seconds.
+    int ended = 0, handedOver = 0;
+    for (std::size_t i = 0; i < Starts; ++i) {
+        auto status = later[i]->WaitExit(std::chrono::seconds(120));
+        EXPECT_TRUE(status) << "start " << i << " is still running";
+        ended += status ? 1 : 0;
+        handedOver += status && *status == 0 ? 1 : 0;
+        const std::string log = ReadFileBytes(Logs[i + 1]);
+        EXPECT_NE(std::string::npos, log.find("pellora: Pellora is running already")) << log;
+    }
+    EXPECT_EQ(static_cast<int>(Starts), ended);
+    EXPECT_EQ(std::vector<XWindowId>{strip}, StatusWindows());
+
+    // Running again, the first copy takes what was queued and stays the only one.
+    first.Signal(SIGCONT);
+    EXPECT_TRUE(first.Running());
+    PelloraRun& again = Start();
+    auto status = again.WaitExit(Hang);
+    ASSERT_TRUE(status);
+    EXPECT_EQ(0, *status);
+    EXPECT_EQ(std::vector<XWindowId>{strip}, StatusWindows());
+    std::printf("%d of %zu starts were handed over while the first copy was stopped\n", handedOver,
+                Starts);
+}
+
+TEST_F(PelloraE2E, AChannelFolderOfAnotherUserStillLeavesOneCopy) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "making a folder that belongs to another user needs root";
+    // No private runtime folder, and the temporary folder's place for the channel taken by
+    // another user.
+    ASSERT_EQ(0, ::chmod(User.RuntimeFolder().c_str(), 0755));
+    const std::string tmp = User.Home() + "tmp";
+    const std::string foreign = tmp + "/pellora-0";
+    ASSERT_TRUE(ForceDirectories(foreign));
+    ASSERT_EQ(0, ::chown(foreign.c_str(), 65534, 65534));
+    PelloraRun& first = Start({"TMPDIR=" + tmp});
+    XWindowId strip = WaitStatusWindow(first);
+    ASSERT_NE(0u, strip);
+
+    PelloraRun& second = Start({"TMPDIR=" + tmp});
+    auto status = second.WaitExit(Hang);
+    ASSERT_TRUE(status) << "the second copy runs";
+    EXPECT_EQ(1, *status);
+    const std::string log = ReadFileBytes(Logs[1]);
+    EXPECT_NE(std::string::npos, log.find("it belongs to another user")) << log;
+    EXPECT_NE(std::string::npos, log.find(User.Home() + ".cache/pellora/PELLORA_20.lock")) << log;
+    EXPECT_EQ(std::vector<XWindowId>{strip}, StatusWindows());
+}
+
+TEST_F(PelloraE2E, AtScaleTwoTheReminderKeepsItsScreenMixAndTheStateIsNamedInDevicePixels) {
+    auto look = ShippedSkin("Harbrook");
+    if (!look)
+        GTEST_SKIP() << "no shipped skin Harbrook in " << ShareFolder;
+    IniFile(User.PrefsFile()).WriteInteger("Timer", "Fixed Interval", 0);
+    PelloraRun& run = Start({"QT_SCALE_FACTOR=2"});
+    XWindowId strip = WaitStatusWindow(run);
+    ASSERT_NE(0u, strip);
+    std::optional<XWindowId> reminder;
+    WaitFor(
+        [&] {
+            reminder = ReminderWindow();
+            return reminder.has_value();
+        },
+        Hang);
+    ASSERT_TRUE(reminder) << "no reminder window";
+    // Twice the size in device pixels, centred.
+    const WindowBox centred{(1024 - 2 * ReminderWidth) / 2, (768 - 2 * ReminderHeight) / 2,
+                            2 * ReminderWidth, 2 * ReminderHeight};
+    ASSERT_TRUE(WaitBox(*reminder, centred, Hang, 1)) << BoxText(Probe.Geometry(*reminder));
+    const auto box = Probe.Geometry(*reminder);
+    ASSERT_TRUE(box);
+    // 80 % skin and 20 % of the black screen beneath, at points given in the window's own
+    // (logical) pixels; the skin's tile is drawn at the same scale.
+    struct Point {
+        int X, Y;
+    };
+    const std::vector<Point> inside{{221, 40}, {221, 255}, {30, 146}, {410, 146}};
+    std::optional<test::ScreenImage> screen;
+    auto mixed = [&](Point p) {
+        auto body = BodyAt(*look, p.X, p.Y);
+        return !body ||
+               test::SameColor(screen->At(box->X + 2 * p.X, box->Y + 2 * p.Y), Scale(*body, 80), 3);
+    };
+    WaitFor(
+        [&] {
+            screen = Probe.Grab(box->X, box->Y, box->Width, box->Height);
+            return screen && std::all_of(inside.begin(), inside.end(), mixed);
+        },
+        Hang);
+    SaveScreen("reminder-scale-2.png");
+    ASSERT_TRUE(screen);
+    for (Point p : inside)
+        EXPECT_TRUE(mixed(p)) << "at (" << p.X << ", " << p.Y << "): "
+                              << test::ColorText(screen->At(box->X + 2 * p.X, box->Y + 2 * p.Y))
+                              << ", expected "
+                              << test::ColorText(Scale(BodyAt(*look, p.X, p.Y).value_or(0), 80));
+
+    const auto stripBox = Probe.Geometry(strip);
+    ASSERT_TRUE(stripBox);
+    run.Signal(SIGTERM);
+    ASSERT_TRUE(run.WaitExit(Hang));
+    IniFile state(User.StateFile());
+    EXPECT_EQ(std::to_string(stripBox->X), state.ReadString("Main1024x768", "Left", "<missing>"));
+    EXPECT_EQ("<missing>", state.ReadString("Main512x384", "Left", "<missing>"));
 }
 
 } // namespace

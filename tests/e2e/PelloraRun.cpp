@@ -86,9 +86,20 @@ std::vector<std::string> FreshUser::Environment() const {
 }
 
 PelloraRun::PelloraRun(const std::string& program, const FreshUser& user,
-                       const std::string& logFile, const std::vector<std::string>& environment) {
-    std::vector<std::string> args{program};
-    std::vector<std::string> env = user.Environment();
+                       const std::string& logFile, const std::vector<std::string>& environment,
+                       const std::vector<std::string>& wrapper) {
+    std::vector<std::string> args = wrapper;
+    args.push_back(program);
+    // The run's own entries take the place of the user's of the same name.
+    std::vector<std::string> env;
+    auto named = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+    for (const std::string& entry : user.Environment()) {
+        bool replaced = false;
+        for (const std::string& own : environment)
+            replaced = replaced || named(own) == named(entry);
+        if (!replaced)
+            env.push_back(entry);
+    }
     env.insert(env.end(), environment.begin(), environment.end());
     auto argv = Pointers(args);
     auto envp = Pointers(env);
@@ -107,7 +118,7 @@ PelloraRun::PelloraRun(const std::string& program, const FreshUser& user,
         int null = ::open("/dev/null", O_RDONLY);
         if (null >= 0)
             ::dup2(null, 0);
-        ::execve(program.c_str(), argv.data(), envp.data());
+        ::execve(args.front().c_str(), argv.data(), envp.data());
         ::_exit(127);
     }
 }

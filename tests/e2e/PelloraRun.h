@@ -34,9 +34,11 @@ private:
 // the kernel should the test process die first.
 class PelloraRun {
 public:
-    // `environment`: "NAME=value" entries added to the user's environment.
+    // `environment`: "NAME=value" entries added to the user's environment, in place of any
+    // of the same name. `wrapper`: a command line the program runs under (strace and the like).
     PelloraRun(const std::string& program, const FreshUser& user, const std::string& logFile,
-               const std::vector<std::string>& environment = {});
+               const std::vector<std::string>& environment = {},
+               const std::vector<std::string>& wrapper = {});
     ~PelloraRun();
     PelloraRun(const PelloraRun&) = delete;
     PelloraRun& operator=(const PelloraRun&) = delete;

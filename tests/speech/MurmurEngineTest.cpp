@@ -35,7 +35,7 @@ using test::PutFile;
 using test::ScopedEnv;
 using test::TempDir;
 
-const std::string ErrorPrefix = "Error in Murmur.dll:\r\n";
+const std::string ErrorPrefix = "Error in the speech engine:\r\n";
 const std::string Question = "Are you dreaming right now?";
 const std::string Story =
     "Look at your hands and count your fingers. Read a line of text, look away and read it "
@@ -155,7 +155,7 @@ protected:
         EXPECT_EQ(Errors[0].rfind(ErrorPrefix + "No sound device could be opened for speech (", 0),
                   0u)
             << Errors[0];
-        std::string advice = "set Output=Memory or Output=File in " + SettingsFile + ".";
+        std::string advice = "set Output=Memory or Output=File in \"" + SettingsFile + "\".";
         EXPECT_EQ(Errors[0].substr(Errors[0].size() - advice.size()), advice);
         speech.reset();
 

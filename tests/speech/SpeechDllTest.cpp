@@ -17,7 +17,7 @@ using test::PutFile;
 using test::ScopedEnv;
 using test::TempDir;
 
-const std::string ErrorPrefix = "Error in Murmur.dll:\r\n";
+const std::string ErrorPrefix = "Error in the speech engine:\r\n";
 const std::string NoInfo = "Something went wrong with the Murmur library, but unfortunately no "
                            "error information could be retrieved.";
 

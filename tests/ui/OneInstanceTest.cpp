@@ -12,6 +12,7 @@
 #include <sys/time.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -98,11 +99,12 @@ protected:
     void SetUp() override {
         test::TestApp();
         Channel = Dir / "PELLORA_20";
+        Lock = Dir / "PELLORA_20.lock";
     }
 
     // The listening first copy, with every command line it receives collected.
     std::unique_ptr<OneInstance> StartFirst() {
-        auto first = OneInstance::StartSingleInstance({"pellora"}, Channel);
+        auto first = OneInstance::StartSingleInstance({"pellora"}, Channel, Lock);
         if (first)
             QObject::connect(first.get(), &OneInstance::OnCommandLine,
                              [this](const QString& text) { Received.push_back(text); });
@@ -115,6 +117,7 @@ protected:
 
     test::TempDir Dir;
     std::string Channel;
+    std::string Lock;
     std::vector<QString> Received;
 };
 
@@ -123,9 +126,12 @@ TEST_F(OneInstanceTest, SecondStartHandsItsCommandLineToTheFirst) {
     ASSERT_NE(nullptr, first);
     EXPECT_TRUE(first->IsListening());
 
+    OneInstance::TSecondCopy outcome;
     auto second = OneInstance::StartSingleInstance(
-        {"/usr/bin/pellora", "--flag", "two words", "say \"hi\""}, Channel);
+        {"/usr/bin/pellora", "--flag", "two words", "say \"hi\""}, Channel, Lock, &outcome);
     EXPECT_EQ(nullptr, second) << "a second copy must not listen";
+    EXPECT_TRUE(outcome.HandedOver);
+    EXPECT_EQ("Pellora is running already; it was asked to come to the front.", outcome.Message);
     ASSERT_TRUE(WaitReceived(1));
     EXPECT_EQ(QString("/usr/bin/pellora --flag \"two words\" \"say \\\"hi\\\"\""), Received[0]);
 
@@ -165,33 +171,74 @@ TEST_F(OneInstanceTest, StaleSocketOfACrashedCopyDoesNotBlockTheNextStart) {
     MakeStaleSocket(Channel);
     ASSERT_TRUE(IsSocket(Channel));
 
-    EXPECT_FALSE(OneInstance::TryHandOver({"pellora"}, Channel));
-    EXPECT_FALSE(IsSocket(Channel)) << "the stale socket file is removed";
-
-    MakeStaleSocket(Channel);
+    // Nobody holds the lock: the next start is the first copy and listens in its place.
     auto first = StartFirst();
     ASSERT_NE(nullptr, first) << "a stale socket must not make the start a hand-over";
     EXPECT_TRUE(first->IsListening());
+    EXPECT_EQ("", first->ChannelProblem());
     EXPECT_TRUE(OneInstance::TryHandOver({"again"}, Channel));
     ASSERT_TRUE(WaitReceived(1));
     EXPECT_EQ(QString("again"), Received[0]);
 }
 
-TEST_F(OneInstanceTest, ClosingRemovesTheSocketButKeepsOtherFilesAtThePath) {
+TEST_F(OneInstanceTest, ClosingRemovesTheSocketAndLockButKeepsOtherFilesAtThePath) {
     {
         auto first = StartFirst();
         ASSERT_NE(nullptr, first);
         ASSERT_TRUE(IsSocket(Channel));
     }
     EXPECT_FALSE(IsSocket(Channel));
-    EXPECT_FALSE(OneInstance::TryHandOver({"pellora"}, Channel));
+    EXPECT_FALSE(OneInstance::TryHandOver({"pellora"}, Channel, 100));
 
-    // Something else at the path is neither removed nor listened over: a clear error.
+    // Something else at the path is neither removed nor listened over; the copy holding the
+    // lock still runs, as the only one, and says why it cannot be reached.
     test::PutFile(Channel, "keep me");
-    EXPECT_FALSE(OneInstance::TryHandOver({"pellora"}, Channel));
-    EXPECT_EQ("OneInstance failed to create window, Error #98",
-              ErrorOf([&] { OneInstance::StartSingleInstance({"pellora"}, Channel); }));
+    auto first = StartFirst();
+    ASSERT_NE(nullptr, first);
+    EXPECT_FALSE(first->IsListening());
+    EXPECT_EQ("Cannot listen for later starts of Pellora on " + Channel +
+                  ": Address already in use",
+              first->ChannelProblem());
     EXPECT_EQ("keep me", test::GetFile(Channel));
+    OneInstance::TSecondCopy outcome;
+    EXPECT_EQ(nullptr, OneInstance::StartSingleInstance({"pellora"}, Channel, Lock, &outcome));
+    EXPECT_FALSE(outcome.HandedOver);
+    EXPECT_EQ("Pellora is running already (it holds the lock " + Lock +
+                  "), but it did not take this start within 2 seconds. This copy ends.",
+              outcome.Message);
+}
+
+TEST_F(OneInstanceTest, EveryStartWhileTheLockIsHeldIsASecondCopyEvenWhenNobodyAnswers) {
+    auto first = StartFirst();
+    ASSERT_NE(nullptr, first);
+    // The first copy is busy and runs no events: its queue fills and later starts wait for it.
+    // 25 starts at once: none becomes another first copy, each ends by the deadline.
+    constexpr int Starts = 25;
+    std::vector<OneInstance::TSecondCopy> outcomes(Starts);
+    std::vector<int> firsts(Starts, 0);
+    std::vector<std::thread> starts;
+    for (int i = 0; i < Starts; ++i)
+        starts.emplace_back([&, i] {
+            firsts[i] = OneInstance::StartSingleInstance({"pellora", QString::number(i)}, Channel,
+                                                         Lock, &outcomes[i]) != nullptr;
+        });
+    for (std::thread& start : starts)
+        start.join();
+    int handedOver = 0;
+    for (int i = 0; i < Starts; ++i) {
+        EXPECT_EQ(0, firsts[i]) << "start " << i << " became another first copy";
+        handedOver += outcomes[i].HandedOver ? 1 : 0;
+        if (!outcomes[i].HandedOver) {
+            EXPECT_NE(std::string::npos, outcomes[i].Message.find("did not take this start"))
+                << outcomes[i].Message;
+        }
+    }
+    // The queue took some; those the busy copy had no room for gave up.
+    EXPECT_GT(handedOver, 0);
+    EXPECT_LT(handedOver, Starts);
+    // Once it runs events again it serves the queue and stays the only copy.
+    ASSERT_TRUE(WaitReceived(1));
+    EXPECT_TRUE(first->IsListening());
 }
 
 TEST_F(OneInstanceTest, HostilePeersNeitherCrashNorBlockTheChannel) {
@@ -288,7 +335,9 @@ TEST_F(OneInstanceTest, ChannelFolderIsOneOnlyTheUserCanEnter) {
     // A link in its place is refused, whatever it points at.
     ASSERT_EQ(0, ::rmdir(fallback.c_str()));
     ASSERT_EQ(0, ::symlink(runtime.c_str(), fallback.substr(0, fallback.size() - 1).c_str()));
-    EXPECT_EQ("OneInstance failed to create file mapping, Error #13",
+    const std::string cannot = "Cannot use the folder " + fallback.substr(0, fallback.size() - 1) +
+                               " for the channel between copies of Pellora: ";
+    EXPECT_EQ(cannot + "it is not a folder but a link or a file",
               ErrorOf([] { OneInstance::ChannelFolder(); }));
     ASSERT_EQ(0, ::unlink(fallback.substr(0, fallback.size() - 1).c_str()));
 
@@ -296,9 +345,29 @@ TEST_F(OneInstanceTest, ChannelFolderIsOneOnlyTheUserCanEnter) {
         // Somebody else's folder of that name is refused.
         ASSERT_EQ(0, ::mkdir(fallback.c_str(), 0700));
         ASSERT_EQ(0, ::chown(fallback.c_str(), 65534, 65534));
-        EXPECT_EQ("OneInstance failed to create file mapping, Error #13",
+        EXPECT_EQ(cannot + "it belongs to another user",
                   ErrorOf([] { OneInstance::ChannelFolder(); }));
+
+        // Such a folder leaves no channel, but the lock in the cache folder still keeps the
+        // program to one copy.
+        env.Set("XDG_RUNTIME_DIR", nullptr);
+        env.Set("XDG_CACHE_HOME", Dir / "cache");
+        auto first = OneInstance::StartSingleInstance({"pellora"});
+        ASSERT_NE(nullptr, first);
+        EXPECT_EQ(cannot + "it belongs to another user", first->ChannelProblem());
+        OneInstance::TSecondCopy outcome;
+        EXPECT_EQ(nullptr, OneInstance::StartSingleInstance({"pellora"}, &outcome));
+        EXPECT_FALSE(outcome.HandedOver);
+        EXPECT_NE(std::string::npos, outcome.Message.find(Dir / "cache/pellora/PELLORA_20.lock"))
+            << outcome.Message;
     }
+    // The lock's place: the private runtime folder, or else the cache folder.
+    env.Set("XDG_RUNTIME_DIR", nullptr);
+    env.Set("XDG_CACHE_HOME", Dir / "cache");
+    EXPECT_EQ(Dir / "cache/pellora/PELLORA_20.lock", OneInstance::LockPath());
+    ASSERT_EQ(0, ::chmod(runtime.c_str(), 0700));
+    env.Set("XDG_RUNTIME_DIR", runtime);
+    EXPECT_EQ(runtime + "/PELLORA_20.lock", OneInstance::LockPath());
 }
 
 // Runs `action` in a child process under the unprivileged user 65534; its exit status.

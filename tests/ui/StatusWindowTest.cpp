@@ -1,4 +1,5 @@
 #include "core/PelloraFold.h"
+#include "core/SpeechDll.h"
 #include "core/TimeCheck.h"
 #include "painter/WindowPainter.h"
 #include "platform/Errors.h"
@@ -10,8 +11,10 @@
 #include "support/TempDir.h"
 #include "support/X11Probe.h"
 #include "support/X11QtApp.h"
+#include "ui/Cloak.h"
 #include "ui/ExPopupList.h"
 #include "ui/Main_Status.h"
+#include "ui/Notice.h"
 #include "ui/ProgramContext.h"
 #include "ui/UiTestContext.h"
 #include "widgets/GlyphButton.h"
@@ -19,13 +22,18 @@
 #include <QCursor>
 #include <QEnterEvent>
 #include <QMetaObject>
+#include <QPointer>
+#include <QProcess>
 #include <QScreen>
+#include <QWindow>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
 #include <netinet/in.h>
+#include <optional>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -56,10 +64,13 @@ protected:
         Window.reset();
         Context.reset();
     }
-    TPelloraApp& Open(const std::string& speechLibrary = test::RealSpeechEngine) {
+    TPelloraApp& Open(const std::string& speechLibrary = test::RealSpeechEngine,
+                      bool hideTaskbarFirst = false) {
         Context = test::MakeContext(speechLibrary);
         Context->ErrorReport = [this](const QString& text) { Errors << text; };
         Window = std::make_unique<TPelloraApp>(*Context);
+        if (hideTaskbarFirst)
+            Context->Cloak().HideTaskbarButton();
         Window->show();
         EXPECT_TRUE(SpinUntil([this] { return Window->isVisible(); }, 5000));
         return *Window;
@@ -94,6 +105,31 @@ QWidget* VisibleWindow(const QString& title) {
     return nullptr;
 }
 
+// The notice on the screen, if any.
+TNoticeWindow* ShownNotice() {
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (auto* notice = qobject_cast<TNoticeWindow*>(top); notice && notice->isVisible())
+            return notice;
+    return nullptr;
+}
+
+// Runs the events queued so far, those they queue in turn included.
+bool QueuedEventsRan() {
+    bool ran = false;
+    QMetaObject::invokeMethod(
+        qApp,
+        [&ran] {
+            QMetaObject::invokeMethod(
+                qApp, [&ran] { ran = true; }, Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+    return SpinUntil([&ran] { return ran; }, 5000);
+}
+
+std::string MurmurSettingsFile() {
+    return std::string(std::getenv("XDG_CONFIG_HOME")) + "/Harbrook/Pellora 3/Murmur.ini";
+}
+
 TEST(StatusWindowSnap, EdgesWithinFourPixelsSnapAndOthersStay) {
     const QSize window(129, 24), screen(1024, 768);
     EXPECT_EQ(TPelloraApp::SnapToEdges({4, 300}, window, screen), QPoint(0, 300));
@@ -105,6 +141,32 @@ TEST(StatusWindowSnap, EdgesWithinFourPixelsSnapAndOthersStay) {
     EXPECT_EQ(TPelloraApp::SnapToEdges({1024 - 129 - 5, 100}, window, screen),
               QPoint(1024 - 129 - 5, 100));
     EXPECT_EQ(TPelloraApp::SnapToEdges({200, 768 - 24 - 4}, window, screen), QPoint(200, 768 - 24));
+}
+
+TEST(StatusWindowPlace, APlaceTheScreensShowIsKeptAndAnyOtherMovesOntoTheNearestScreen) {
+    const QRect strip(0, 0, 129, 24);
+    const std::vector<QRect> one{QRect(0, 0, 1024, 768)};
+    EXPECT_EQ(TPelloraApp::FitOnScreens(strip.translated(300, 200), one), QPoint(300, 200));
+    EXPECT_EQ(TPelloraApp::FitOnScreens(strip.translated(1024 - 129, 768 - 24), one),
+              QPoint(1024 - 129, 768 - 24));
+    EXPECT_EQ(TPelloraApp::FitOnScreens(strip.translated(99999, 50), one), QPoint(1024 - 129, 50));
+    EXPECT_EQ(TPelloraApp::FitOnScreens(strip.translated(-500, -300), one), QPoint(0, 0));
+    EXPECT_EQ(TPelloraApp::FitOnScreens(strip.translated(1000, 760), one),
+              QPoint(1024 - 129, 768 - 24));
+
+    // A second monitor to the right, lower and smaller: a strip across both stays; one where
+    // the unplugged third monitor was goes to the nearest screen that is left.
+    const std::vector<QRect> two{QRect(0, 0, 1024, 768), QRect(1024, 100, 800, 600)};
+    EXPECT_EQ(TPelloraApp::FitOnScreens(strip.translated(1000, 300), two), QPoint(1000, 300));
+    EXPECT_EQ(TPelloraApp::FitOnScreens(strip.translated(1500, 650), two), QPoint(1500, 650));
+    EXPECT_EQ(TPelloraApp::FitOnScreens(strip.translated(1900, 300), two),
+              QPoint(1024 + 800 - 129, 300));
+    EXPECT_EQ(TPelloraApp::FitOnScreens(strip.translated(1200, 20), two), QPoint(1200, 100));
+    EXPECT_EQ(TPelloraApp::FitOnScreens(strip.translated(1500, 750), two), QPoint(1500, 700 - 24));
+    // Partly in the gap below the second monitor: onto the screen holding most of it.
+    EXPECT_EQ(TPelloraApp::FitOnScreens(strip.translated(1010, 690), two), QPoint(1024, 676));
+    EXPECT_EQ(TPelloraApp::FitOnScreens(strip.translated(1010, 750), two),
+              QPoint(1024 - 129, 750 - 6));
 }
 
 TEST_F(StatusWindow, FirstStartIsCollapsedNearTheTopRightWithTheSkinOfTheStateFile) {
@@ -139,6 +201,21 @@ TEST_F(StatusWindow, StoredPositionAndSkinOfThisScreenSizeApplyAndExitStoresThem
     EXPECT_EQ(state.ReadInteger("Main1024x768", "Top", -1), 20);
     EXPECT_EQ(state.ReadString("Main1024x768", "Skin", ""), "Standard");
     EXPECT_EQ(state.ReadInteger("Main800x600", "Left", -1), 5);
+}
+
+TEST_F(StatusWindow, AStoredPlaceOffTheScreenComesBackOntoItAndIsStoredThere) {
+    PutFile(Folders.StateFile(), "[Main1024x768]\r\nLeft=99999\r\nTop=50\r\nSkin=Standard\r\n");
+    TPelloraApp& window = Open();
+    EXPECT_EQ(window.pos(), QPoint(1024 - 129, 50));
+    window.close();
+    IniFile state(Folders.StateFile());
+    EXPECT_EQ(state.ReadInteger("Main1024x768", "Left", -1), 1024 - 129);
+    EXPECT_EQ(state.ReadInteger("Main1024x768", "Top", -1), 50);
+    Window.reset();
+    Context.reset();
+
+    PutFile(Folders.StateFile(), "[Main1024x768]\r\nLeft=-4000\r\nTop=-20\r\n");
+    EXPECT_EQ(Open().pos(), QPoint(0, 0));
 }
 
 TEST_F(StatusWindow, AnUnknownStoredSkinKeepsTheBuiltInOne) {
@@ -191,6 +268,189 @@ TEST_F(StatusWindow, ThreeClicksShowOneReminderWindowWithTheLatestTextAndSpeakTh
     window.ReminderBtnClick();
     EXPECT_NE(window.ReminderForm(), nullptr);
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
+}
+
+TEST_F(StatusWindow, WithoutASoundDeviceItStartsSilentAndTellsWhyOnceWithoutABox) {
+    // The speech engine's own default: speaking through a sound device, which this machine
+    // does not have.
+    PutFile(MurmurSettingsFile(), "[Murmur]\r\nOutput=Device\r\n");
+    TPelloraApp& window = Open();
+    ASSERT_TRUE(SpinUntil([] { return ShownNotice() != nullptr; }, 10000))
+        << "nobody was told why speech is off; reported instead: "
+        << Errors.join("\n").toStdString();
+    EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(window.Timer1.isActive());
+    const QString told = ShownNotice()->Texts().join(QStringLiteral("\n"));
+    EXPECT_TRUE(told.startsWith(QStringLiteral("Speech is off for this run. No sound device could "
+                                               "be opened for speech (")))
+        << told.toStdString();
+    // How to mend it: the engine's settings file, or not speaking at all.
+    EXPECT_TRUE(told.contains(QString::fromStdString(MurmurSettingsFile()))) << told.toStdString();
+    EXPECT_TRUE(told.contains(QStringLiteral("Untick \"Speak messages\" in the preferences")));
+    EXPECT_FALSE(told.contains(QStringLiteral(".dll")));
+    EXPECT_TRUE(window.toolTip().contains(QStringLiteral("No sound device could be opened")));
+    // The preferences' Sound page reads the same reason from the context.
+    EXPECT_TRUE(told.startsWith(Context->SpeechProblem()));
+    EXPECT_FALSE(Context->SpeechEngine()->SpeechEnabled());
+
+    // Speech is just off: a reminder comes without any error, and nothing is told again.
+    ShownNotice()->close();
+    window.ReminderBtnClick();
+    window.hide();
+    window.show();
+    ASSERT_TRUE(QueuedEventsRan());
+    EXPECT_EQ(ShownNotice(), nullptr);
+    EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
+
+    // Someone who unticked "Speak messages" is not told; the reason stays for the Sound page.
+    QPointer<TReminderForm> reminder = window.ReminderForm();
+    ASSERT_NE(reminder, nullptr);
+    reminder->close();
+    ASSERT_TRUE(SpinUntil([&] { return reminder.isNull(); }, 5000));
+    Window.reset();
+    Context.reset();
+    PutFile(Folders.PrefsFile(), "[Sound]\r\nSpeach=0\r\n");
+    Open();
+    ASSERT_TRUE(QueuedEventsRan());
+    EXPECT_EQ(ShownNotice(), nullptr);
+    EXPECT_FALSE(Context->SpeechProblem().isEmpty());
+    EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
+}
+
+TEST_F(StatusWindow, UnreadableSelectionLinesAreToldOnceNamingTheFileAndLines) {
+    PutFile(Folders.PrefsFile(), "[Groups]\r\nChecked Groups=/TTTT/\r\n");
+    TPelloraApp& window = Open();
+    const std::string selects = "EN|x|1|Broken\r\nEN|1|2|Readable\r\nEN|2|z|Also broken\r\n";
+    PutFile(Folders.SelectsFile(), selects);
+    window.ReminderBtnClick();
+    ASSERT_NE(ShownNotice(), nullptr) << "the skipped lines were not told";
+    const QString told = ShownNotice()->Texts().join(QStringLiteral("\n"));
+    EXPECT_TRUE(told.contains(QString::fromStdString(Folders.SelectsFile()))) << told.toStdString();
+    EXPECT_TRUE(told.startsWith(QStringLiteral("Lines 1 and 3 of "))) << told.toStdString();
+    EXPECT_EQ(window.ReminderForm()->MessageText(), QStringLiteral("Readable"));
+    EXPECT_TRUE(window.toolTip().contains(QStringLiteral("Lines 1 and 3 of ")));
+
+    // The same fault is not told again, at the next reminder or the one after.
+    ShownNotice()->close();
+    window.ReminderBtnClick();
+    window.ReminderBtnClick();
+    EXPECT_EQ(ShownNotice(), nullptr);
+    // Another one is.
+    PutFile(Folders.SelectsFile(), "EN|1|2|Readable\r\nEN|q|3|New fault\r\n");
+    window.ReminderBtnClick();
+    ASSERT_NE(ShownNotice(), nullptr);
+    EXPECT_TRUE(
+        ShownNotice()->Texts().join(QStringLiteral("\n")).startsWith(QStringLiteral("Line 2 of ")));
+    EXPECT_EQ(test::GetFile(Folders.SelectsFile()), "EN|1|2|Readable\r\nEN|q|3|New fault\r\n");
+    EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
+}
+
+TEST_F(StatusWindow, TheStripNeverHasATaskbarEntryAndComesBackWhenMinimised) {
+    test::X11Probe probe;
+    // As the program starts: the taskbar entry hidden before the strip is first shown.
+    TPelloraApp& window = Open(test::RealSpeechEngine, /*hideTaskbarFirst=*/true);
+    const auto strip = static_cast<test::XWindowId>(window.winId());
+    const char* skip = "_NET_WM_STATE_SKIP_TASKBAR";
+    ASSERT_TRUE(
+        SpinUntil([&] { return probe.IsShown(strip) && probe.HasNetWmState(strip, skip); }, 5000));
+    // A window of the test's own, switched after the program's requests: once the window
+    // manager has handled it, it has handled those too.
+    QWidget barrier;
+    barrier.resize(50, 50);
+    barrier.show();
+    const auto barrierId = static_cast<test::XWindowId>(barrier.winId());
+    ASSERT_TRUE(SpinUntil([&] { return probe.IsShown(barrierId); }, 5000));
+    bool barrierSkips = probe.HasNetWmState(barrierId, skip);
+    auto caughtUp = [&] {
+        barrierSkips = !barrierSkips;
+        Context->Cloak().SetSkipTaskbar(&barrier, barrierSkips);
+        return SpinUntil([&] { return probe.HasNetWmState(barrierId, skip) == barrierSkips; },
+                         5000);
+    };
+
+    window.ReminderBtnClick();
+    TReminderForm* reminder = window.ReminderForm();
+    ASSERT_NE(reminder, nullptr);
+    const auto reminderId = static_cast<test::XWindowId>(reminder->winId());
+    ASSERT_TRUE(SpinUntil(
+        [&] { return probe.IsShown(reminderId) && !probe.HasNetWmState(reminderId, skip); }, 5000))
+        << "the reminder window has no taskbar entry";
+    ASSERT_TRUE(caughtUp());
+    EXPECT_TRUE(probe.HasNetWmState(strip, skip)) << "the strip got a taskbar entry";
+
+    // Minimised anyway, by the window manager as through a taskbar entry: closing the reminder
+    // brings it back, and so does a new reminder.
+    auto minimised = [&] {
+        return QProcess::execute(QStringLiteral("xdotool"),
+                                 {QStringLiteral("windowminimize"), QString::number(strip)}) == 0 &&
+               SpinUntil(
+                   [&] { return !probe.IsShown(strip) && !window.windowHandle()->isExposed(); },
+                   5000);
+    };
+    ASSERT_TRUE(minimised());
+    reminder->close();
+    EXPECT_TRUE(SpinUntil([&] { return probe.IsShown(strip) && !window.isMinimized(); }, 5000));
+    ASSERT_TRUE(minimised());
+    window.ReminderBtnClick();
+    EXPECT_TRUE(SpinUntil([&] { return probe.IsShown(strip) && !window.isMinimized(); }, 5000));
+    ASSERT_TRUE(caughtUp());
+    EXPECT_TRUE(probe.HasNetWmState(strip, skip));
+}
+
+TEST_F(StatusWindow, TheOpenMenuShowsItsSeparatorsAndCentresItsCaptions) {
+    TPelloraApp& window = Open();
+    test::X11Probe probe;
+    // The mouse away from the menu, so no item is drawn selected.
+    QCursor::setPos(10, 700);
+    ASSERT_TRUE(SpinUntil([] { return QCursor::pos() == QPoint(10, 700); }, 5000));
+    window.MenuBtnClick();
+    TStatusMenu* menu = window.PopupMenu1;
+    const auto menuId = static_cast<test::XWindowId>(menu->winId());
+    ASSERT_TRUE(SpinUntil([&] { return menu->isVisible() && probe.IsShown(menuId); }, 5000));
+    const TWindowPainter& skin = Context->Painter();
+    const std::uint32_t body = skin.ResolveColor(skin.Body.BackColor).rgb() & 0xFFFFFFu;
+    const std::uint32_t shadow = ResolveColor(clBtnShadow).rgb() & 0xFFFFFFu;
+    const std::uint32_t light = ResolveColor(clBtnHighlight).rgb() & 0xFFFFFFu;
+    auto onScreen = [&](QAction* action) {
+        const QRect area = menu->actionGeometry(action);
+        return QRect(menu->mapToGlobal(area.topLeft()), area.size());
+    };
+    // Read from the screen, as the user sees the menu.
+    std::optional<test::ScreenImage> screen;
+    const QRect whole(menu->mapToGlobal(QPoint(0, 0)), menu->size());
+    const QRect first = onScreen(window.N2);
+    ASSERT_TRUE(SpinUntil(
+        [&] {
+            screen = probe.Grab(whole.x(), whole.y(), whole.width(), whole.height());
+            return screen && screen->At(first.center().x(), first.top() + 4) == shadow;
+        },
+        5000))
+        << "no separator line in the menu";
+    for (QAction* separator : {window.N1, window.N2}) {
+        const QRect area = onScreen(separator);
+        for (int x = area.left() + 2; x < area.right() - 2; ++x) {
+            ASSERT_EQ(screen->At(x, area.top() + 4), shadow) << x;
+            ASSERT_EQ(screen->At(x, area.top() + 5), light) << x;
+            ASSERT_EQ(screen->At(x, area.top() + 2), body) << x;
+        }
+    }
+    // Each caption's ink is as far from its row's top as from its bottom.
+    for (QAction* item : {window.About1, window.Skins1, window.Exit1}) {
+        const QRect area = onScreen(item);
+        int top = area.bottom(), bottom = area.top();
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                if (screen->At(x, y) != body) {
+                    top = std::min(top, y);
+                    bottom = std::max(bottom, y);
+                }
+        ASSERT_LE(top, bottom) << item->text().toStdString() << " has no caption";
+        EXPECT_LE(std::abs((top - area.top()) - (area.bottom() - bottom)), 3)
+            << item->text().toStdString() << ": " << top - area.top() << " above, "
+            << area.bottom() - bottom << " below";
+    }
+    menu->close();
 }
 
 TEST_F(StatusWindow, AnUnreadableSelectionLineStopsNoReminderAndTheNextDueMomentIsDrawn) {
