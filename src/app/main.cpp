@@ -1,3 +1,4 @@
+#include "platform/VersionInfo.h"
 #include "ui/Cloak.h"
 #include "ui/ErrorBox.h"
 #include "ui/ExPopupList.h"
@@ -10,6 +11,8 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+
+PELLORA_STAMP_VERSION(PELLORA_VERSION);
 
 int main(int argc, char** argv) {
     using namespace pellora;

@@ -2,19 +2,24 @@
 
 #include "painter/Colorings.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QByteArray>
+#include <QCheckBox>
 #include <QEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStyleFactory>
 #include <QStyleOptionButton>
 #include <QVariant>
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <exception>
 #include <optional>
@@ -121,14 +126,29 @@ int TagOf(const QObject* object) {
     return object->property("tag").toInt();
 }
 
+// Relative luminance of a colour, as the WCAG contrast rule defines it.
+double Luminance(const QColor& color) {
+    auto channel = [](double value) {
+        return value <= 0.03928 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) +
+           0.0722 * channel(color.blueF());
+}
+
 constexpr QPalette::ColorGroup AllGroups[] = {QPalette::Active, QPalette::Inactive,
                                               QPalette::Disabled};
 constexpr QPalette::ColorGroup EnabledGroups[] = {QPalette::Active, QPalette::Inactive};
 
 } // namespace
 
-TSkinButtonStyle::TSkinButtonStyle(TSkinButtonLook look)
-    : QProxyStyle(ApplicationStyleCopy()), ButtonLook(std::move(look)) {}
+double ContrastRatio(const QColor& a, const QColor& b) {
+    const double la = Luminance(a);
+    const double lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+TSkinButtonStyle::TSkinButtonStyle(TSkinButtonLook look, QColor outline)
+    : QProxyStyle(ApplicationStyleCopy()), ButtonLook(std::move(look)), OutlineColour(outline) {}
 
 int TSkinButtonStyle::StateOf(const QStyleOption& option) {
     if (!(option.state & QStyle::State_Enabled))
@@ -156,6 +176,39 @@ void TSkinButtonStyle::drawControl(ControlElement element, const QStyleOption* o
             label.palette.setColor(group, QPalette::ButtonText, caption);
     label.rect = subElementRect(SE_PushButtonContents, button, widget);
     QProxyStyle::drawControl(CE_PushButtonLabel, &label, painter, widget);
+}
+
+void TSkinButtonStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option,
+                                     QPainter* painter, const QWidget* widget) const {
+    QProxyStyle::drawPrimitive(element, option, painter, widget);
+    const bool outlined = element == PE_FrameLineEdit || element == PE_Frame ||
+                          element == PE_IndicatorCheckBox || element == PE_IndicatorRadioButton;
+    // A control with the keyboard's focus keeps the style's focus outline.
+    const bool focusShown =
+        (option->state & State_HasFocus) &&
+        (element == PE_FrameLineEdit || (option->state & State_KeyboardFocusChange));
+    if (!outlined || focusShown || !OutlineColour.isValid() || option->rect.isEmpty())
+        return;
+    // Over the style's own outline, which takes a darker shade of the face and so vanishes on a
+    // dark one.
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing, true);
+    painter->setBrush(Qt::NoBrush);
+    painter->setPen(QPen(OutlineColour, 1));
+    const QRect& rect = option->rect;
+    if (element == PE_IndicatorRadioButton) {
+        const QPointF centre(rect.center() + QPoint(1, 1));
+        const qreal radius = (rect.width() + (rect.width() + 1) % 2) / 2.0 - 1;
+        painter->drawEllipse(centre, radius, radius);
+    } else {
+        painter->translate(0.5, 0.5);
+        const QRectF box = QRectF(rect).adjusted(0, 0, -1, -1);
+        if (element == PE_FrameLineEdit)
+            painter->drawRoundedRect(box, 2, 2);
+        else
+            painter->drawRect(box);
+    }
+    painter->restore();
 }
 
 void TSkinButtonStyle::polish(QWidget* widget) {
@@ -273,9 +326,28 @@ QPalette TSkinData::SkinPalette(const QPalette& standard) const {
         face(QPalette::Window, *c);
         face(QPalette::Button, *c);
     }
-    if (auto c = colour("WindowText")) {
+    if (auto c = colour("WindowText"))
         text(QPalette::WindowText, *c);
-        text(QPalette::Text, *c);
+    // Edits and lists draw their text on Base, which the skin names no colour for. Its menu
+    // colours are the pair it draws as text on a field, so they stand in; without them the
+    // face and the window text do. A text colour with nothing to stand on is used only where
+    // it reads on the standard field (a light text on a white field cannot be read).
+    std::optional<QColor> field = colour("Menu");
+    std::optional<QColor> fieldText = field ? colour("MenuText") : std::nullopt;
+    if (!field)
+        field = colour("ButtonFace");
+    if (!fieldText)
+        fieldText = colour("WindowText");
+    if (field) {
+        face(QPalette::Base, *field);
+        face(QPalette::AlternateBase, *field);
+    }
+    const QColor standardField = standard.color(QPalette::Active, QPalette::Base);
+    if (fieldText && (field || ContrastRatio(*fieldText, standardField) >= MinimumTextContrast)) {
+        text(QPalette::Text, *fieldText);
+        QColor placeholder = *fieldText;
+        placeholder.setAlpha(128);
+        text(QPalette::PlaceholderText, placeholder);
     }
     if (auto c = colour("ButtonText"))
         text(QPalette::ButtonText, *c);
@@ -323,7 +395,14 @@ void TSkinData::ApplyAll() {
     // The old style stays alive until no button uses it any more.
     std::unique_ptr<TSkinButtonStyle> oldStyle = std::move(ButtonStyle);
     RestoreAll();
-    ButtonStyle = std::make_unique<TSkinButtonStyle>(TSkinButtonLook(ButtonData));
+    // Outlines halfway between the field's text and the face: they show on light and dark
+    // faces alike.
+    const QPalette skinned = SkinPalette(QApplication::palette());
+    const QColor text = skinned.color(QPalette::Active, QPalette::Text);
+    const QColor face = skinned.color(QPalette::Active, QPalette::Window);
+    const QColor outline((text.red() + face.red()) / 2, (text.green() + face.green()) / 2,
+                         (text.blue() + face.blue()) / 2);
+    ButtonStyle = std::make_unique<TSkinButtonStyle>(TSkinButtonLook(ButtonData), outline);
     IsActive = true;
     if (qApp != nullptr) {
         qApp->removeEventFilter(this);
@@ -397,11 +476,16 @@ void TSkinData::SkinControl(QWidget* control, const QPalette& standard) {
             KeepStandardLook(control, standard);
         return;
     }
-    if (auto* button = qobject_cast<QPushButton*>(control)) {
-        TSaved& saved = Remember(button);
+    // Push buttons get the skin's frames, fields and boxes its outlines.
+    if (qobject_cast<QPushButton*>(control) != nullptr ||
+        qobject_cast<QLineEdit*>(control) != nullptr ||
+        qobject_cast<QAbstractScrollArea*>(control) != nullptr ||
+        qobject_cast<QCheckBox*>(control) != nullptr ||
+        qobject_cast<QRadioButton*>(control) != nullptr) {
+        TSaved& saved = Remember(control);
         saved.Styled = true;
-        saved.OldStyle = button->testAttribute(Qt::WA_SetStyle) ? button->style() : nullptr;
-        button->setStyle(ButtonStyle.get());
+        saved.OldStyle = control->testAttribute(Qt::WA_SetStyle) ? control->style() : nullptr;
+        control->setStyle(ButtonStyle.get());
         return;
     }
     if (auto* bar = qobject_cast<QMenuBar*>(control); bar != nullptr && windowSkinned)

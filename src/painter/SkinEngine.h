@@ -23,6 +23,11 @@ class QWidget;
 
 namespace pellora {
 
+// The contrast of two colours as the WCAG rule measures it: 1 (the same) to 21 (black and
+// white). Body text wants at least MinimumTextContrast.
+double ContrastRatio(const QColor& a, const QColor& b);
+inline constexpr double MinimumTextContrast = 4.5;
+
 // Draws one frame of a skin's button image into the target: the corners at their size, the
 // edges stretched along their length, the centre stretched to fill. A target narrower than
 // left + right loses both side margins, one lower than top + bottom both vertical ones.
@@ -55,24 +60,29 @@ private:
     std::array<QColor, 3> Captions = {Qt::black, Qt::black, Qt::black};
 };
 
-// The style skinned push buttons get: their bevel comes from the skin's frames, everything else
-// from the application's style.
+// The style skinned controls get: push buttons take their bevel from the skin's frames; the
+// outlines of edit fields, lists, check boxes and radio buttons are drawn in `outline` (when
+// valid), so they show on dark faces too; everything else comes from the application's style.
 class TSkinButtonStyle : public QProxyStyle {
     Q_OBJECT
 public:
-    explicit TSkinButtonStyle(TSkinButtonLook look);
+    explicit TSkinButtonStyle(TSkinButtonLook look, QColor outline = QColor());
 
     const TSkinButtonLook& Look() const { return ButtonLook; }
+    const QColor& Outline() const { return OutlineColour; }
     // The state number a button option shows.
     static int StateOf(const QStyleOption& option);
 
     void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
                      const QWidget* widget) const override;
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override;
     void polish(QWidget* widget) override;
     using QProxyStyle::polish;
 
 private:
     TSkinButtonLook ButtonLook;
+    QColor OutlineColour;
 };
 
 // The skin engine for forms and standard controls. Switched on with a skin file, it gives

@@ -11,14 +11,16 @@
 #include "platform/FileUtil.h"
 #include "platform/IniFile.h"
 #include "skins/Skins.h"
+#include "ui/AboutFrm.h"
 #include "ui/Cloak.h"
+#include "ui/Config_Interval.h"
 #include "ui/Config_Messages.h"
 #include "ui/ErrorBox.h"
 #include "ui/ExPopupList.h"
 #include "ui/Notice.h"
-#include "ui/Placeholders.h"
 #include "ui/ProgramContext.h"
 #include "ui/Remind.h"
+#include "ui/SkinDlg.h"
 #include "widgets/GlyphButton.h"
 
 #include <QApplication>
@@ -112,6 +114,38 @@ void ReportStartupTime() {
     std::fprintf(stderr, "pellora: first paint %.1f ms after start\n", nowMs - startMs);
 }
 
+// With PELLORA_TRACE_STARTUP set, the time from choosing a dialog in the menu until its
+// first paint has reached the screen goes to stderr.
+class TFirstPaintTrace : public QObject {
+public:
+    TFirstPaintTrace(QWidget* dialog, const QElapsedTimer& since)
+        : QObject(dialog), Dialog(dialog), Since(since) {
+        // The paint is on the screen once the next round of events runs.
+        Report.setSingleShot(true);
+        Report.setInterval(0);
+        connect(&Report, &QTimer::timeout, this, [this] {
+            std::fprintf(stderr, "pellora: %s open to first paint %.1f ms\n",
+                         qPrintable(Dialog->objectName()), double(Since.nsecsElapsed()) / 1e6);
+            deleteLater();
+        });
+        dialog->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == Dialog && event->type() == QEvent::Paint && !Report.isActive()) {
+            Dialog->removeEventFilter(this);
+            Report.start();
+        }
+        return false;
+    }
+
+private:
+    QWidget* Dialog;
+    QElapsedTimer Since;
+    QTimer Report;
+};
+
 // Line breaks written as CR LF or a lone CR, as Qt shows them.
 QString WithBreaks(QString text) {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
@@ -193,16 +227,20 @@ TPelloraApp::TPelloraApp(TProgramContext& context)
     ReminderBtn->setGeometry(81, 2, 20, 20);
     ReminderBtn->setProperty("tag", 99);
     ReminderBtn->setToolTip(QStringLiteral("Show a reminder now"));
+    ReminderBtn->setAccessibleName(ReminderBtn->toolTip());
     connect(ReminderBtn, &QAbstractButton::clicked, this,
             [this] { Context.Guarded([this] { ReminderBtnClick(); }); });
     CloseBtn = new TGlyphButton(QLatin1Char('r'), 9, this);
     CloseBtn->setGeometry(101, 2, 20, 20);
     CloseBtn->setProperty("tag", 99);
     CloseBtn->setToolTip(QStringLiteral("Exit"));
+    CloseBtn->setAccessibleName(CloseBtn->toolTip());
     connect(CloseBtn, &QAbstractButton::clicked, this, [this] { Exit1Click(); });
     MenuBtn = new TGlyphButton(QLatin1Char('u'), 19, this);
     MenuBtn->setGeometry(2, 23, 23, 24);
     MenuBtn->setProperty("tag", 99);
+    MenuBtn->setToolTip(QStringLiteral("Menu"));
+    MenuBtn->setAccessibleName(MenuBtn->toolTip());
     connect(MenuBtn, &QAbstractButton::clicked, this,
             [this] { Context.Guarded([this] { MenuBtnClick(); }); });
 
@@ -232,6 +270,10 @@ TPelloraApp::TPelloraApp(TProgramContext& context)
 }
 
 TPelloraApp::~TPelloraApp() {
+    // Dialogs and the reminder window still open go before the context they use.
+    for (QPointer<QWidget>* dialog : {&ConfigDlg, &MessagesDlg, &SkinDialog, &AboutForm})
+        delete dialog->data();
+    delete Reminder.data();
     // The context outlives this window.
     Context.Skins().OnChange = nullptr;
     Context.Painter().OnMessage = nullptr;
@@ -623,22 +665,22 @@ void TPelloraApp::OpenDialog(QPointer<QWidget>& slot, const std::function<TDialo
         slot->activateWindow();
         return;
     }
+    const bool trace = qEnvironmentVariableIsSet("PELLORA_TRACE_STARTUP");
+    QElapsedTimer openTime;
+    openTime.start();
     Timer1.stop();
     Context.Cloak().ShowTaskbarButton();
     TDialog* dialog = make();
     slot = dialog;
+    if (trace)
+        new TFirstPaintTrace(dialog, openTime);
     connect(dialog, &TDialog::Closed, this,
             [this](QWidget* sender) { Context.Guarded([&] { DialogClosed(sender); }); });
     dialog->show();
 }
 
-// The other dialogs of the menu are placeholders for now; each real one will be made here
-// with the context, e.g. `new TAboutForm(Context)`, and set up before it is shown.
 void TPelloraApp::About1Click() {
-    OpenDialog<TPlaceholderDialog>(AboutForm, [] {
-        return new TPlaceholderDialog(QStringLiteral("About Pellora"),
-                                      QStringLiteral("Pellora 3, the desktop reminder."));
-    });
+    OpenDialog<TAboutForm>(AboutForm, [this] { return new TAboutForm(Context); });
 }
 
 void TPelloraApp::Messages1Click() {
@@ -653,19 +695,14 @@ void TPelloraApp::Messages1Click() {
 }
 
 void TPelloraApp::Skins1Click() {
-    OpenDialog<TPlaceholderDialog>(SkinDialog, [] {
-        return new TPlaceholderDialog(
-            QStringLiteral("Skins"),
-            QStringLiteral("The skin chooser comes with the next version."));
-    });
+    OpenDialog<TSkinDialog>(SkinDialog, [this] { return new TSkinDialog(Context); });
 }
 
 void TPelloraApp::Prefs1Click() {
-    OpenDialog<TPlaceholderDialog>(ConfigDlg, [] {
-        return new TPlaceholderDialog(
-            QStringLiteral("Preferences"),
-            QStringLiteral("The preferences dialog comes with the next version. The "
-                           "preferences file can be edited meanwhile."));
+    OpenDialog<TConfigDlg>(ConfigDlg, [this] {
+        auto dialog = std::make_unique<TConfigDlg>(Context);
+        dialog->Load(Context.Folders().PrefsFile());
+        return dialog.release();
     });
 }
 

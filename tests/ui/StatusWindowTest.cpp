@@ -566,7 +566,7 @@ TEST_F(StatusWindow, EachDialogOpensOnceStopsTheTimerAndItsClosingRestartsIt) {
     EXPECT_EQ(countTopLevels(), before + 1);
     window.Prefs1Click();
     EXPECT_EQ(countTopLevels(), before + 2);
-    QWidget* about = VisibleWindow(QStringLiteral("About Pellora"));
+    QWidget* about = VisibleWindow(QStringLiteral("About Pellora, version ?"));
     ASSERT_NE(about, nullptr);
     about->close();
     EXPECT_TRUE(SpinUntil([&] { return countTopLevels() == before + 1; }, 5000));
@@ -579,7 +579,7 @@ TEST_F(StatusWindow, ClosingThePreferencesRestartsTheInterval) {
     window.Prefs1Click();
     PutFile(Folders.PrefsFile(), "[Timer]\r\nFixed Interval=7\r\n");
     window.TimeCheck().DueTick = 0;
-    QWidget* prefs = VisibleWindow(QStringLiteral("Preferences"));
+    QWidget* prefs = VisibleWindow(QStringLiteral("Pellora - Preferences"));
     ASSERT_NE(prefs, nullptr);
     prefs->close();
     EXPECT_TRUE(SpinUntil([&] { return window.TimeCheck().FixedInterval == 7; }, 5000));
