@@ -19,14 +19,7 @@ std::optional<std::int64_t> ParseWideInteger(std::string_view text) {
             return std::nullopt;
         return static_cast<std::int64_t>(value);
     }
-    // The 32-bit reading takes a "+" in front; so does this one.
-    if (text.size() > 1 && text[0] == '+' && text[1] != '-')
-        text.remove_prefix(1);
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
+    return ParseInt64(text);
 }
 
 } // namespace

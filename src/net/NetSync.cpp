@@ -13,16 +13,6 @@ namespace pellora {
 
 namespace {
 
-std::optional<std::int64_t> ParseInt64(std::string_view text) {
-    if (text.size() > 1 && text[0] == '+' && text[1] != '-')
-        text.remove_prefix(1);
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
-
 bool AllDigits(std::string_view text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
 }

@@ -95,6 +95,17 @@ std::optional<std::int32_t> ParseInt32(std::string_view text) {
     return static_cast<std::int32_t>(value);
 }
 
+std::optional<std::int64_t> ParseInt64(std::string_view text) {
+    // from_chars takes a "-" but not a "+"; ParseInt32 takes both.
+    if (text.size() > 1 && text[0] == '+' && text[1] != '-')
+        text.remove_prefix(1);
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
 std::int32_t StrToInt(std::string_view text) {
     if (auto value = ParseInt32(text))
         return *value;

@@ -23,6 +23,9 @@ std::vector<std::string_view> SplitFields(std::string_view text, char separator)
 // A whole decimal number with an optional sign that fits in 32 bits; nothing otherwise.
 std::optional<std::int32_t> ParseInt32(std::string_view text);
 
+// A whole decimal number with an optional sign that fits in 64 bits; nothing otherwise.
+std::optional<std::int64_t> ParseInt64(std::string_view text);
+
 // A whole decimal number as ParseInt32 reads it; throws EConvertError
 // "'<text>' is not a valid integer value" otherwise.
 std::int32_t StrToInt(std::string_view text);

@@ -27,23 +27,12 @@ namespace {
     std::abort();
 }
 
-// A whole decimal number of 64 bits, "+" allowed in front, as the reply parsers read one.
-std::optional<std::int64_t> WholeNumber(std::string_view text) {
-    if (text.size() > 1 && text[0] == '+' && text[1] != '-')
-        text.remove_prefix(1);
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
-
 void CheckNumber(const std::vector<std::string>& tokens, const char* name,
                  std::optional<std::int64_t> found) {
     std::optional<std::string> value = GetTagAttribute(tokens, name);
     if (value.has_value() != found.has_value())
         Fail("number found without its token");
-    if (found && WholeNumber(Trim(*value)) != found)
+    if (found && ParseInt64(Trim(*value)) != found)
         Fail("number differs from its token");
 }
 

@@ -38,6 +38,17 @@ TEST(StrUtils, IntegersAreWholeDecimalNumbersIn32Bits) {
     }
 }
 
+TEST(StrUtils, WideIntegersTakeTheSameSignsAndRefuseWhatDoesNotFit) {
+    EXPECT_EQ(ParseInt64("9223372036854775807"), INT64_MAX);
+    EXPECT_EQ(ParseInt64("-9223372036854775808"), INT64_MIN);
+    EXPECT_EQ(ParseInt64("+4294967296"), 4294967296);
+    EXPECT_FALSE(ParseInt64("9223372036854775808"));
+    EXPECT_FALSE(ParseInt64("+-1"));
+    EXPECT_FALSE(ParseInt64("+"));
+    EXPECT_FALSE(ParseInt64(""));
+    EXPECT_FALSE(ParseInt64("1 "));
+}
+
 TEST(StrUtils, CaseHelpersTouchOnlyAsciiLetters) {
     EXPECT_EQ(UpperCaseAscii("en-\xC3\xA9"), "EN-\xC3\xA9");
     EXPECT_EQ(LowerCaseAscii("EN"), "en");
