@@ -45,10 +45,8 @@ class DialogsE2E : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(FileExists(Program)) << "the program is not built: " << Program;
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        Output = std::string(PELLORA_E2E_OUTPUT) + "/" + info->test_suite_name() + "." +
-                 info->name() + "/";
-        ASSERT_TRUE(ForceDirectories(Output));
+        Output = test::CaseOutputFolder(PELLORA_E2E_OUTPUT);
+        ASSERT_FALSE(Output.empty()) << "no output folder under " << PELLORA_E2E_OUTPUT;
         // No reminder comes by itself while the test runs.
         IniFile(User.PrefsFile()).WriteInteger("Timer", "Fixed Interval", 600);
     }

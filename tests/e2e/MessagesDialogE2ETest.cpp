@@ -45,12 +45,8 @@ class MessagesDialogE2E : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(FileExists(Program)) << "the program is not built: " << Program;
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        Output = std::string(PELLORA_E2E_OUTPUT) + "/" + info->test_suite_name() + "." +
-                 info->name() + "/";
-        ASSERT_TRUE(ForceDirectories(Output));
-        for (const std::string& name : ListFolder(Output))
-            ::unlink((Output + name).c_str());
+        Output = test::CaseOutputFolder(PELLORA_E2E_OUTPUT);
+        ASSERT_FALSE(Output.empty()) << "no output folder under " << PELLORA_E2E_OUTPUT;
     }
     void TearDown() override {
         if (HasFailure())

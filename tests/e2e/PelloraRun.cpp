@@ -14,6 +14,8 @@
 #include "core/PelloraFold.h"
 #include "platform/FileUtil.h"
 
+#include <gtest/gtest.h>
+
 extern char** environ;
 
 namespace pellora::test {
@@ -186,6 +188,16 @@ int RunTool(const std::vector<std::string>& args, std::chrono::milliseconds time
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+}
+
+std::string CaseOutputFolder(const std::string& root) {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string folder = root + "/" + info->test_suite_name() + "." + info->name() + "/";
+    if (!ForceDirectories(folder))
+        return {};
+    for (const std::string& name : ListFolder(folder))
+        ::unlink((folder + name).c_str());
+    return folder;
 }
 
 } // namespace pellora::test

@@ -54,6 +54,10 @@ private:
     std::optional<int> Status;
 };
 
+// The current test case's folder for screenshots and logs under `root`, made and emptied of
+// an earlier run's files; "" when it cannot be made.
+std::string CaseOutputFolder(const std::string& root);
+
 // Runs a tool (xdotool and the like) to its end; its exit status, or -1 when it could not
 // run or did not end in time (it is then killed).
 int RunTool(const std::vector<std::string>& args,
