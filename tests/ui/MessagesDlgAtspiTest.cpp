@@ -1,6 +1,6 @@
 // The messages dialog as a screen reader reads it (AT-SPI, through tests/support/atspi-tree.py):
 // names, check states of categories and messages, and changes made from the keyboard.
-#include "support/RunProgram.h"
+#include "support/AtspiTree.h"
 
 #include <gtest/gtest.h>
 
@@ -12,47 +12,16 @@
 namespace pellora {
 namespace {
 
-const std::string Helper = PELLORA_SOURCE_DIR "/tests/support/atspi-tree.py";
-
-struct TreeRun {
-    int Status = -1;
-    std::vector<std::string> Lines;
-    std::string Err;
-
-    // The line of the node with this role and name; empty when there is none.
-    std::string Node(const std::string& role, const std::string& name) const {
-        const std::string wanted = role + " \"" + name + "\" [";
-        for (const std::string& line : Lines)
-            if (line.find(wanted) != std::string::npos &&
-                line.find_first_not_of(' ') == line.find(wanted))
-                return line;
-        return {};
-    }
-    bool Has(const std::string& role, const std::string& name, const std::string& state) const {
-        const std::string line = Node(role, name);
-        return line.find("[" + state + ",") != std::string::npos ||
-               line.find("," + state + ",") != std::string::npos ||
-               line.find("," + state + "]") != std::string::npos ||
-               line.find("[" + state + "]") != std::string::npos;
-    }
-};
+using TreeRun = test::AtspiTree;
 
 TreeRun ReadTree(const std::vector<std::string>& options) {
     // The dialog opens in the user's language.
     ::setenv("LC_ALL", "C.UTF-8", 1);
-    std::vector<std::string> args = {Helper, "--app", "messages_dialog_window", "--timeout", "60"};
+    std::vector<std::string> args = {"--app", "messages_dialog_window", "--timeout", "60"};
     args.insert(args.end(), options.begin(), options.end());
     args.push_back("--launch");
     args.push_back(MESSAGES_DLG_WINDOW);
-    const test::ProgramResult result = test::RunProgram("/usr/bin/python3", args);
-    TreeRun run;
-    run.Status = result.Status;
-    run.Err = result.Err;
-    std::stringstream out(result.Out);
-    std::string line;
-    while (std::getline(out, line))
-        run.Lines.push_back(line);
-    return run;
+    return test::ReadAtspiTree(args);
 }
 
 TEST(MessagesDlgAtspi, ControlsAreNamedAndTicksMadeFromTheKeyboardAreReadBack) {

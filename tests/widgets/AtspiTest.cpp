@@ -1,3 +1,4 @@
+#include "support/AtspiTree.h"
 #include "support/RunProgram.h"
 #include "support/TempDir.h"
 
@@ -12,61 +13,19 @@
 namespace pellora {
 namespace {
 
-const std::string Helper = PELLORA_SOURCE_DIR "/tests/support/atspi-tree.py";
 const std::string SkinsFolder = PELLORA_BUILD_DIR "/share/pellora/Skins";
 
-struct TreeRun {
-    int Status = -1;
-    std::vector<std::string> Lines;
-    std::string Err;
-
-    // The line of the node with this role and name; empty when there is none.
-    std::string Node(const std::string& role, const std::string& name) const {
-        const std::string wanted = role + " \"" + name + "\" [";
-        for (const std::string& line : Lines)
-            if (line.find(wanted) != std::string::npos &&
-                line.find_first_not_of(' ') == line.find(wanted))
-                return line;
-        return {};
-    }
-    // The states of that node, as the helper prints them.
-    std::vector<std::string> States(const std::string& role, const std::string& name) const {
-        const std::string line = Node(role, name);
-        std::vector<std::string> states;
-        if (line.empty())
-            return states;
-        const std::size_t open =
-            line.find(role + " \"" + name + "\" [") + role.size() + name.size() + 5;
-        const std::size_t close = line.find(']', open);
-        std::stringstream list(line.substr(open, close - open));
-        std::string state;
-        while (std::getline(list, state, ','))
-            states.push_back(state);
-        return states;
-    }
-    bool Has(const std::string& role, const std::string& name, const std::string& state) const {
-        const auto states = States(role, name);
-        return std::find(states.begin(), states.end(), state) != states.end();
-    }
-};
+using TreeRun = test::AtspiTree;
 
 // Starts the showcase in a D-Bus session of its own and reads its accessible tree.
 TreeRun ReadTree(std::vector<std::string> options, const std::string& skin = "Standard") {
-    std::vector<std::string> args = {Helper, "--app", "widgets_showcase", "--timeout", "60"};
+    std::vector<std::string> args = {"--app", "widgets_showcase", "--timeout", "60"};
     args.insert(args.end(), options.begin(), options.end());
     for (const std::string& arg :
          {std::string("--launch"), std::string(WIDGETS_SHOWCASE), std::string("--skins-folder"),
           SkinsFolder, std::string("--skin"), skin})
         args.push_back(arg);
-    const test::ProgramResult result = test::RunProgram("/usr/bin/python3", args);
-    TreeRun run;
-    run.Status = result.Status;
-    run.Err = result.Err;
-    std::stringstream out(result.Out);
-    std::string line;
-    while (std::getline(out, line))
-        run.Lines.push_back(line);
-    return run;
+    return test::ReadAtspiTree(args);
 }
 
 TEST(AtspiTest, EveryControlHasARoleANameAndItsStates) {
