@@ -4,6 +4,7 @@
 #include "painter/WindowPainter.h"
 #include "platform/FileUtil.h"
 #include "platform/VersionInfo.h"
+#include "ui/DialogSetup.h"
 #include "ui/ProgramContext.h"
 
 #include <QApplication>
@@ -43,15 +44,9 @@ QIcon ProgramIcon(const TPellFolders& folders) {
 }
 
 TAboutForm::TAboutForm(TProgramContext& context, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      Context(context) {
-    setObjectName(QStringLiteral("AboutForm"));
-    setAttribute(Qt::WA_DeleteOnClose);
-    setFixedSize(ClientWidth, ClientHeight);
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(11);
-    setFont(font);
+    : QDialog(parent, FixedDialogFlags), Context(context) {
+    // The caption, with the version, is set once the version is read.
+    SetUpDialog(*this, "AboutForm", QString(), QSize(ClientWidth, ClientHeight), SansSerifFont());
 
     // The button first: it has the focus, and the link follows it in the keyboard's order.
     OkBtn = new QPushButton(QStringLiteral("&OK"), this);

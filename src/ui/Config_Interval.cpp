@@ -8,6 +8,7 @@
 #include "platform/IniFile.h"
 #include "platform/SpecialFolders.h"
 #include "skins/Skins.h"
+#include "ui/DialogSetup.h"
 #include "ui/ProgramContext.h"
 #include "widgets/FreshTabSet.h"
 
@@ -69,16 +70,9 @@ QString StartupEntryFolder() {
 } // namespace
 
 TConfigDlg::TConfigDlg(TProgramContext& context, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      Context(context) {
-    setObjectName(QStringLiteral("ConfigDlg"));
-    setWindowTitle(QStringLiteral("Pellora - Preferences"));
-    setAttribute(Qt::WA_DeleteOnClose);
-    setFixedSize(ClientWidth, ClientHeight);
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSize(8);
-    setFont(font);
+    : QDialog(parent, FixedDialogFlags), Context(context) {
+    SetUpDialog(*this, "ConfigDlg", QStringLiteral("Pellora - Preferences"),
+                QSize(ClientWidth, ClientHeight), ArialFont());
 
     // Created in the order the keyboard visits them.
     FreshTabSet1 = new TFreshTabSet(this);

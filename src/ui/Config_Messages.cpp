@@ -9,6 +9,7 @@
 #include "platform/StrUtils.h"
 #include "skins/Skins.h"
 #include "ui/Config_InstMsg_Fra.h"
+#include "ui/DialogSetup.h"
 #include "ui/MsgCfg_LibFrm.h"
 #include "ui/MsgCfg_OwnFrm.h"
 #include "ui/NetUi.h"
@@ -32,13 +33,8 @@ namespace pellora {
 
 TMessagesDlg::TMessagesDlg(TProgramContext& context, QWidget* parent)
     : QDialog(parent), Context(context) {
-    setObjectName(QStringLiteral("MessagesDlg"));
-    setWindowTitle(QStringLiteral("Pellora - Messages"));
-    setAttribute(Qt::WA_DeleteOnClose);
-    setFixedSize(586, 373);
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(11);
-    setFont(font);
+    SetUpDialog(*this, "MessagesDlg", QStringLiteral("Pellora - Messages"), QSize(586, 373),
+                SansSerifFont());
 
     CatLabel = new QLabel(QStringLiteral("Categories:"), this);
     CatLabel->move(16, 16);

@@ -2,6 +2,7 @@
 
 #include "painter/WindowPainter.h"
 #include "skins/Skins.h"
+#include "ui/DialogSetup.h"
 #include "ui/Preview.h"
 #include "ui/ProgramContext.h"
 #include "widgets/RoundTransButton.h"
@@ -18,16 +19,9 @@
 namespace pellora {
 
 TSkinDialog::TSkinDialog(TProgramContext& context, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      Context(context) {
-    setObjectName(QStringLiteral("SkinDialog"));
-    setWindowTitle(QStringLiteral("Pellora - Skins"));
-    setAttribute(Qt::WA_DeleteOnClose);
-    setFixedSize(ClientWidth, ClientHeight);
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(11);
-    setFont(font);
+    : QDialog(parent, FixedDialogFlags), Context(context) {
+    SetUpDialog(*this, "SkinDialog", QStringLiteral("Pellora - Skins"),
+                QSize(ClientWidth, ClientHeight), SansSerifFont());
 
     Label1 = new QLabel(QStringLiteral("&Skins:"), this);
     Label1->move(22, 16);
