@@ -92,6 +92,16 @@ inline constexpr StringKey CheckedGroups{"Groups", "Checked Groups", "/T   /"};
 inline constexpr IntKey ActiveGroup{"Groups", "Active Group", 1};
 inline constexpr IntKey LastOwnId{"Groups", "Last Own ID", 0};
 
+// How reminders behave towards what the user is doing, in a section of their own: each
+// quiet source can be switched off, and the screen a reminder appears on chosen.
+inline constexpr BoolKey QuietFullscreen{"Reminders", "Quiet Fullscreen", true};
+inline constexpr BoolKey QuietPresentations{"Reminders", "Quiet Presentations", true};
+inline constexpr BoolKey QuietDoNotDisturb{"Reminders", "Quiet Do Not Disturb", true};
+inline constexpr BoolKey PauseWhenAway{"Reminders", "Pause When Away", true};
+inline constexpr IntKey AwayMinutes{"Reminders", "Away Minutes", 5};
+// "pointer" (the screen with the mouse pointer), "strip" or "primary".
+inline constexpr StringKey ReminderScreen{"Reminders", "Screen", "pointer"};
+
 // State file; the section is "Main" followed by the screen size, see StateSection.
 inline constexpr const char* LeftName = "Left";
 inline constexpr const char* TopName = "Top";
