@@ -83,6 +83,10 @@ public:
     void DialogClosed(QWidget* sender);
     // Brings the program to the front (a second start asks for this too).
     void BringAppToFront();
+    // The session or a signal ends the program: nothing may wait for the user any more, so
+    // errors go to stderr and the messages dialog writes what it can without asking; then the
+    // strip closes, storing its state.
+    void EndRun();
 
     TReminderForm* ReminderForm() const { return Reminder; }
     TSkins& Skins();
@@ -115,6 +119,7 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    void PrepareForEnd();
     void FormCreate();
     void SetMouseInside(bool inside);
     void SetupSizeLimits();
@@ -163,6 +168,7 @@ private:
     bool ShownBefore = false;
     // Set once the state is stored on the way out, so it is not stored twice.
     bool StateSavedAtExit = false;
+    bool Ending = false; // the session or a signal ends the program
 };
 
 // Group numbers of the checked groups in the preferences file, in list order.
