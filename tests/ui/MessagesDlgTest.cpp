@@ -113,7 +113,7 @@ TEST_F(MessagesDlg, AFailedSaveKeepsTheDialogOpenNamingEveryFileUntilRetryOrClos
                 choice->click();
         return SpinUntil([this] { return Dialog.isNull(); }, 5000);
     };
-    for (const QString button :
+    for (const QString& button :
          {QStringLiteral("&Retry"), QStringLiteral("Close &Without Saving")}) {
         TMessagesDlg& dialog = Open();
         ShowPage(1);
@@ -161,7 +161,8 @@ TEST_F(MessagesDlg, AFailedSaveKeepsTheDialogOpenNamingEveryFileUntilRetryOrClos
 TEST_F(MessagesDlg, DISABLED_SaveForTheKillRun) {
     TMessagesDlg& dialog = Open();
     ShowPage(1);
-    for (const QString& language : {QStringLiteral("English - EN"), QStringLiteral("German - DE")}) {
+    for (const QString& language :
+         {QStringLiteral("English - EN"), QStringLiteral("German - DE")}) {
         ChooseLanguage(Own().ComboBox1, language);
         Own().AddBtn->click();
         ASSERT_TRUE(Answer(QStringLiteral("Written in ") + language));
