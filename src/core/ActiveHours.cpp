@@ -11,11 +11,6 @@ namespace pellora {
 
 namespace {
 
-constexpr const char* Section = "Active Hours";
-constexpr const char* EnabledKey = "Enabled";
-// What a day holds before the user sets anything: office hours on weekdays.
-constexpr const char* WeekdayDefault = "09:00-17:00";
-
 // "HH:MM" with one or two hour digits and two minute digits; 24:00 only where allowed.
 std::optional<int> ParseClock(std::string_view text, bool endOfDay) {
     const std::size_t colon = text.find(':');
@@ -105,6 +100,10 @@ std::vector<TTimeRange> TActiveHours::ParseDay(std::string_view text,
     return merged;
 }
 
+const char* TActiveHours::DefaultDay(std::size_t day) {
+    return day < 5 ? "09:00-17:00" : "";
+}
+
 std::string TActiveHours::FormatDay(const std::vector<TTimeRange>& ranges) {
     std::string text;
     for (const TTimeRange& range : ranges) {
@@ -119,8 +118,7 @@ TActiveHours TActiveHours::Load(const IniFile& prefs, std::vector<std::string>* 
     TActiveHours hours;
     hours.Enabled = prefs.ReadBool(Section, EnabledKey, false);
     for (std::size_t day = 0; day < DayKeys.size(); ++day) {
-        const std::string text =
-            prefs.ReadString(Section, DayKeys[day], day < 5 ? WeekdayDefault : "");
+        const std::string text = prefs.ReadString(Section, DayKeys[day], DefaultDay(day));
         std::vector<std::string> bad;
         hours.Days[day] = ParseDay(text, &bad);
         if (bad.empty() || problems == nullptr)

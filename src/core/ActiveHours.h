@@ -24,6 +24,9 @@ struct TTimeRange {
 class TActiveHours {
 public:
     static constexpr int MinutesPerDay = 24 * 60;
+    // The preferences file's section.
+    static constexpr const char* Section = "Active Hours";
+    static constexpr const char* EnabledKey = "Enabled";
     // English day names, Monday first: the keys of the preferences file.
     static const std::array<const char*, 7> DayKeys;
 
@@ -37,6 +40,8 @@ public:
     static std::vector<TTimeRange> ParseDay(std::string_view text,
                                             std::vector<std::string>* bad = nullptr);
     static std::string FormatDay(const std::vector<TTimeRange>& ranges);
+    // What a day holds before the user sets anything: office hours on weekdays, Monday = 0.
+    static const char* DefaultDay(std::size_t day);
 
     // From section "Active Hours" of the preferences file; `problems` gets one line per day
     // whose text held something unreadable ("Monday: 9-5").
