@@ -134,8 +134,10 @@ TEST_F(Rule, QuietComingBackBeforeTheReleaseKeepsTheReminderHeld) {
     Pass(1000);
     Quiet.SetFacts({.Presentation = true}, Wall);
     EXPECT_EQ(RunFor(10 * Minute), 0);
+    // The few seconds start over when the quiet ends again.
     Quiet.SetFacts({}, Wall);
-    Check();
+    EXPECT_EQ(Check(), TQuietRule::TStep::Wait);
+    EXPECT_EQ(Quiet.NextCheckIn(Tick, Wall), TQuietRule::ReleaseDelayMs);
     EXPECT_EQ(RunFor(TQuietRule::ReleaseDelayMs), 1);
 }
 
