@@ -674,8 +674,8 @@ void TPelloraApp::OpenDialog(QPointer<QWidget>& slot, const std::function<TDialo
     slot = dialog;
     if (trace)
         new TFirstPaintTrace(dialog, openTime);
-    connect(dialog, &TDialog::Closed, this,
-            [this](QWidget* sender) { Context.Guarded([&] { DialogClosed(sender); }); });
+    connect(dialog, &QDialog::finished, this,
+            [this, dialog] { Context.Guarded([&] { DialogClosed(dialog); }); });
     dialog->show();
 }
 

@@ -132,7 +132,7 @@ private:
     void SpeakPending();
     QString PickIntoReminder();
     // Opens a dialog unless it is open already (then it comes to the front). `make` builds
-    // it, set-up included; the dialog tells its closing through a Closed(QWidget*) signal.
+    // it, set-up included; the dialog tells its closing through QDialog::finished.
     template <typename TDialog>
     void OpenDialog(QPointer<QWidget>& slot, const std::function<TDialog*()>& make);
     bool InDragArea(QPoint local) const;

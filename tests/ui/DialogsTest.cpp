@@ -33,8 +33,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace pellora {
 namespace {
@@ -270,6 +273,28 @@ TEST_F(Dialogs, PreferencesEditsAreReadableInEverySkin) {
                 best = std::max(best, ContrastRatio(edit.pixelColor(x, y), field));
         EXPECT_GE(best, MinimumTextContrast) << skin << ": field " << field.name().toStdString();
         dialog->grab().save(Output + QString::fromStdString("preferences-" + skin + ".png"));
+    }
+}
+
+// Whichever way the user leaves a dialog, it closes and its opener hears of it once.
+TEST_F(Dialogs, EveryWayOutClosesTheDialogAndTellsTheOpenerOnce) {
+    OpenStrip();
+    const std::vector<std::pair<const char*, std::function<void(QDialog&)>>> ways = {
+        {"close", [](QDialog& dialog) { dialog.close(); }},
+        {"reject", [](QDialog& dialog) { dialog.reject(); }},
+        {"accept", [](QDialog& dialog) { dialog.accept(); }},
+        {"Escape", [](QDialog& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); }},
+    };
+    for (const auto& [way, leave] : ways) {
+        auto* about = new TAboutForm(*Context);
+        const QPointer<QWidget> watch(about);
+        int finished = 0;
+        QObject::connect(about, &QDialog::finished, [&finished] { ++finished; });
+        about->show();
+        ASSERT_TRUE(Exposed(about)) << way;
+        leave(*about);
+        EXPECT_TRUE(Gone(watch)) << way;
+        EXPECT_EQ(finished, 1) << way;
     }
 }
 
