@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "ui/SkinnedDialog.h"
 
 #include <array>
 #include <string>
@@ -17,13 +17,12 @@ class QStackedWidget;
 namespace pellora {
 
 class TFreshTabSet;
-class TProgramContext;
 
 // The preferences window: the reminder interval, starting with the session, sound and speech,
 // the proxy, when reminders stay quiet and where they show, and the active hours, on five
 // pages. Nothing is written until OK; OK writes everything in one step, or nothing when a
 // minutes field does not hold a number of at least 1 or a day's hours cannot be read.
-class TConfigDlg : public QDialog {
+class TConfigDlg : public TSkinnedDialog {
     Q_OBJECT
 public:
     static constexpr int ClientWidth = 401;
@@ -94,16 +93,7 @@ public:
 
     const std::string& PrefsFile() const { return FileName; }
 
-signals:
-    void Closed(QWidget* sender);
-
-public slots:
-    // Escape: as Cancel.
-    void reject() override;
-
 protected:
-    void paintEvent(QPaintEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -117,7 +107,6 @@ private:
     void ShowWrongField(int page, QLineEdit* edit, const QString& text);
     QLineEdit* MinutesEdit(QWidget* page, const QString& name);
 
-    TProgramContext& Context;
     std::string FileName;
 };
 

@@ -228,14 +228,19 @@ TPelloraApp::TPelloraApp(TProgramContext& context)
     resize(ClientWidth, FullHeight);
 
     PopupMenu1 = new TStatusMenu(Context.Painter(), this);
-    About1 = PopupMenu1->addAction(QStringLiteral("&About"));
-    N2 = PopupMenu1->addSeparator();
-    Messages1 = PopupMenu1->addAction(QStringLiteral("&Messages"));
-    Skins1 = PopupMenu1->addAction(QStringLiteral("&Skins"));
-    Prefs1 = PopupMenu1->addAction(QStringLiteral("&Preferences"));
-    N1 = PopupMenu1->addSeparator();
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    auto named = [](QAction* action, const char* name) {
+        action->setObjectName(QString::fromLatin1(name));
+        return action;
+    };
+    About1 = named(PopupMenu1->addAction(QStringLiteral("&About")), "About1");
+    N2 = named(PopupMenu1->addSeparator(), "N2");
+    Messages1 = named(PopupMenu1->addAction(QStringLiteral("&Messages")), "Messages1");
+    Skins1 = named(PopupMenu1->addAction(QStringLiteral("&Skins")), "Skins1");
+    Prefs1 = named(PopupMenu1->addAction(QStringLiteral("&Preferences")), "Prefs1");
+    N1 = named(PopupMenu1->addSeparator(), "N1");
     BuildControlMenu();
-    Exit1 = PopupMenu1->addAction(QStringLiteral("E&xit"));
+    Exit1 = named(PopupMenu1->addAction(QStringLiteral("E&xit")), "Exit1");
     Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     Exit1->setShortcutContext(Qt::ApplicationShortcut);
     addAction(Exit1); // Ctrl+Q works while the menu is closed too
@@ -252,6 +257,7 @@ TPelloraApp::TPelloraApp(TProgramContext& context)
     ReminderBtn = new TGlyphButton(QLatin1Char('1'), 13, this);
     ReminderBtn->setGeometry(81, 2, 20, 20);
     ReminderBtn->setProperty("tag", 99);
+    ReminderBtn->setObjectName(QStringLiteral("ReminderBtn"));
     ReminderBtn->setToolTip(QStringLiteral("Show a reminder now"));
     ReminderBtn->setAccessibleName(ReminderBtn->toolTip());
     // Through the control, like every other way of asking for a reminder now.
@@ -260,18 +266,21 @@ TPelloraApp::TPelloraApp(TProgramContext& context)
     CloseBtn = new TGlyphButton(QLatin1Char('r'), 9, this);
     CloseBtn->setGeometry(101, 2, 20, 20);
     CloseBtn->setProperty("tag", 99);
+    CloseBtn->setObjectName(QStringLiteral("CloseBtn"));
     CloseBtn->setToolTip(QStringLiteral("Exit"));
     CloseBtn->setAccessibleName(CloseBtn->toolTip());
     connect(CloseBtn, &QAbstractButton::clicked, this, [this] { Exit1Click(); });
     MenuBtn = new TGlyphButton(QLatin1Char('u'), 19, this);
     MenuBtn->setGeometry(2, 23, 23, 24);
     MenuBtn->setProperty("tag", 99);
+    MenuBtn->setObjectName(QStringLiteral("MenuBtn"));
     MenuBtn->setToolTip(QStringLiteral("Menu"));
     MenuBtn->setAccessibleName(MenuBtn->toolTip());
     connect(MenuBtn, &QAbstractButton::clicked, this,
             [this] { Context.Guarded([this] { MenuBtnClick(); }); });
 
     SkinData1 = new TSkinData(this);
+    SkinData1->setObjectName(QStringLiteral("SkinData1"));
     // An old-format skin file is told like any other notice of the program: it can come at
     // start, where nothing may stop the user.
     connect(SkinData1, &TSkinData::Message, this,
@@ -315,19 +324,25 @@ TTimeCheck& TPelloraApp::TimeCheck() {
 }
 
 void TPelloraApp::BuildControlMenu() {
+    // Named like the designed items, so they can be found the same way.
+    auto named = [](QAction* action, const char* name) {
+        action->setObjectName(QString::fromLatin1(name));
+        return action;
+    };
     PauseMenu = new TStatusMenu(Context.Painter(), PopupMenu1);
+    PauseMenu->setObjectName(QStringLiteral("PauseMenu"));
     PauseMenu->setTitle(tr("Pa&use"));
-    Pause1 = PopupMenu1->addMenu(PauseMenu);
-    Pause15Minutes = PauseMenu->addAction(tr("For &15 minutes"));
-    Pause1Hour = PauseMenu->addAction(tr("For &1 hour"));
-    PauseTomorrow = PauseMenu->addAction(tr("Until &tomorrow"));
-    PauseUntilResumed = PauseMenu->addAction(tr("Until I &resume"));
-    Resume1 = PopupMenu1->addAction(tr("&Resume"));
-    MuteSound1 = PopupMenu1->addAction(tr("Mute s&ound"));
+    Pause1 = named(PopupMenu1->addMenu(PauseMenu), "Pause1");
+    Pause15Minutes = named(PauseMenu->addAction(tr("For &15 minutes")), "Pause15Minutes");
+    Pause1Hour = named(PauseMenu->addAction(tr("For &1 hour")), "Pause1Hour");
+    PauseTomorrow = named(PauseMenu->addAction(tr("Until &tomorrow")), "PauseTomorrow");
+    PauseUntilResumed = named(PauseMenu->addAction(tr("Until I &resume")), "PauseUntilResumed");
+    Resume1 = named(PopupMenu1->addAction(tr("&Resume")), "Resume1");
+    MuteSound1 = named(PopupMenu1->addAction(tr("Mute s&ound")), "MuteSound1");
     MuteSound1->setCheckable(true);
-    MuteSpeech1 = PopupMenu1->addAction(tr("Mute spee&ch"));
+    MuteSpeech1 = named(PopupMenu1->addAction(tr("Mute spee&ch")), "MuteSpeech1");
     MuteSpeech1->setCheckable(true);
-    N3 = PopupMenu1->addSeparator();
+    N3 = named(PopupMenu1->addSeparator(), "N3");
     auto pauseFor = [this](QAction* action, std::function<std::int64_t()> seconds) {
         connect(action, &QAction::triggered, this, [this, seconds = std::move(seconds)] {
             Context.Guarded([&] { Reminders->Pause(seconds()); });
@@ -831,8 +846,8 @@ void TPelloraApp::OpenDialog(QPointer<QWidget>& slot, const std::function<TDialo
     slot = dialog;
     if (trace)
         new TFirstPaintTrace(dialog, openTime);
-    connect(dialog, &TDialog::Closed, this,
-            [this](QWidget* sender) { Context.Guarded([&] { DialogClosed(sender); }); });
+    connect(dialog, &QDialog::finished, this,
+            [this, dialog] { Context.Guarded([&] { DialogClosed(dialog); }); });
     dialog->show();
 }
 

@@ -52,9 +52,46 @@ public:
     static constexpr int FullHeight = 50;
     static constexpr int CollapsedHeight = 24;
 
+    // Its components (buttons, menus and their actions, the skin engine) carry their designed
+    // names as object names, for whoever needs to find them: a test presses a button with
+    // findChild<TGlyphButton*>("ReminderBtn")->click() or fires an action by its name.
     explicit TPelloraApp(TProgramContext& context);
     ~TPelloraApp() override;
 
+    TReminderForm* ReminderForm() const { return Reminder; }
+    TSkins& Skins();
+    TTimeCheck& TimeCheck();
+    // Pause, mute, show-now and when reminders come.
+    TReminderControl& Control() { return *Reminders; }
+
+    // Where edge snapping puts a window of the given size whose proposed top-left corner is
+    // `proposed`, on a screen of the given size.
+    static QPoint SnapToEdges(QPoint proposed, QSize window, QSize screen);
+    // Where a window at `window` can be reached: where it is when the screens show all of it,
+    // otherwise moved the least way onto the screen nearest to it.
+    static QPoint FitOnScreens(const QRect& window, const std::vector<QRect>& screens);
+
+    // Tells the user without stopping them: a notice beside the strip, and a line of the
+    // strip's tooltip for the rest of the run.
+    void TellUser(const QString& text);
+    TNoticeWindow* Notice() const { return NoticeWindow; }
+    // Stores the position and skin now (the program also does so when it ends).
+    void SaveWindowState();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void customEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
     // Components, as the window is designed.
     TStatusMenu* PopupMenu1 = nullptr;
     QAction* Exit1 = nullptr;
@@ -93,44 +130,9 @@ public:
     void Exit1Click();
     // The close handler of the reminder window and of every dialog.
     void DialogClosed(QWidget* sender);
-    // Brings the program to the front (a second start asks for this too).
+    // Brings the program to the front for a due reminder.
     void BringAppToFront();
 
-    TReminderForm* ReminderForm() const { return Reminder; }
-    TSkins& Skins();
-    TTimeCheck& TimeCheck();
-    // Pause, mute, show-now and when reminders come.
-    TReminderControl& Control() { return *Reminders; }
-    TQuietSources& QuietSources() { return *Quiet; }
-
-    // Where edge snapping puts a window of the given size whose proposed top-left corner is
-    // `proposed`, on a screen of the given size.
-    static QPoint SnapToEdges(QPoint proposed, QSize window, QSize screen);
-    // Where a window at `window` can be reached: where it is when the screens show all of it,
-    // otherwise moved the least way onto the screen nearest to it.
-    static QPoint FitOnScreens(const QRect& window, const std::vector<QRect>& screens);
-
-    // Tells the user without stopping them: a notice beside the strip, and a line of the
-    // strip's tooltip for the rest of the run.
-    void TellUser(const QString& text);
-    TNoticeWindow* Notice() const { return NoticeWindow; }
-    // Stores the position and skin now (the program also does so when it ends).
-    void SaveWindowState();
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
-    void customEvent(QEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    bool event(QEvent* event) override;
-
-private:
     void FormCreate();
     void SetMouseInside(bool inside);
     // Collapses the strip unless the mouse is over it or its menu is open.
@@ -159,7 +161,7 @@ private:
     void SpeakPending();
     QString PickIntoReminder();
     // Opens a dialog unless it is open already (then it comes to the front). `make` builds
-    // it, set-up included; the dialog tells its closing through a Closed(QWidget*) signal.
+    // it, set-up included; the dialog tells its closing through QDialog::finished.
     template <typename TDialog>
     void OpenDialog(QPointer<QWidget>& slot, const std::function<TDialog*()>& make);
     bool InDragArea(QPoint local) const;

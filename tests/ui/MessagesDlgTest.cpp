@@ -375,9 +375,9 @@ TEST_F(MessagesDlg, TheMenuItemOpensItOnceAndClosingOrQuittingSaves) {
             }
         return count == 1 ? found : nullptr;
     };
-    window->Messages1->trigger();
+    test::PartOf<QAction>(*window, "Messages1").trigger();
     ASSERT_TRUE(SpinUntil([&] { return messagesDialog() != nullptr; }, 5000));
-    window->Messages1->trigger();
+    test::PartOf<QAction>(*window, "Messages1").trigger();
     Dialog = messagesDialog();
     ASSERT_NE(Dialog.data(), nullptr);
     EXPECT_TRUE(window->Control().Stopped());
@@ -387,7 +387,7 @@ TEST_F(MessagesDlg, TheMenuItemOpensItOnceAndClosingOrQuittingSaves) {
     EXPECT_FALSE(window->Control().Stopped());
     EXPECT_EQ(GetFile(Folders.SelectsFile()), "EN|1|1|Am I dreaming right now?\r\n");
 
-    window->Messages1->trigger();
+    test::PartOf<QAction>(*window, "Messages1").trigger();
     ASSERT_TRUE(SpinUntil([&] { return messagesDialog() != nullptr; }, 5000));
     Dialog = messagesDialog();
     TickWithSpace(Lib().PopupTree, 1);

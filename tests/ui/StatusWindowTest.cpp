@@ -48,6 +48,7 @@
 namespace pellora {
 namespace {
 
+using test::PartOf;
 using test::PutFile;
 using test::SpinUntil;
 using test::TestApp;
@@ -235,7 +236,7 @@ TEST_F(StatusWindow, TheMouseExpandsItAndItCollapsesOnceTheMouseHasLeftAndNoMenu
     QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), window.mapToGlobal(QPointF(10, 10)));
     QApplication::sendEvent(&window, &enter);
     EXPECT_EQ(window.height(), 50);
-    EXPECT_TRUE(window.MenuBtn->isVisible());
+    EXPECT_TRUE(PartOf<TGlyphButton>(window, "MenuBtn").isVisible());
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(&window, &leave); // the mouse is still inside
     ASSERT_TRUE(QueuedEventsRan());
@@ -257,11 +258,11 @@ TEST_F(StatusWindow, ThreeClicksShowOneReminderWindowWithTheLatestTextAndSpeakTh
     const std::string log = UseFakeEngine();
     PutFile(Folders.PrefsFile(), "[Groups]\r\nChecked Groups=/TTTT/\r\n");
     TPelloraApp& window = Open(FakeSpeechEngine);
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     TReminderForm* first = window.ReminderForm();
     ASSERT_NE(first, nullptr);
-    window.ReminderBtnClick();
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     EXPECT_EQ(window.ReminderForm(), first);
     EXPECT_FALSE(first->MessageText().isEmpty());
     EXPECT_NE(first->MessageText(), QStringLiteral("There are no messages defined"));
@@ -273,7 +274,7 @@ TEST_F(StatusWindow, ThreeClicksShowOneReminderWindowWithTheLatestTextAndSpeakTh
     // Closing it forgets it; the next click makes a new one.
     first->close();
     EXPECT_TRUE(SpinUntil([&] { return window.ReminderForm() == nullptr; }, 5000));
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     EXPECT_NE(window.ReminderForm(), nullptr);
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
 }
@@ -304,7 +305,7 @@ TEST_F(StatusWindow, WithoutASoundDeviceItStartsSilentAndTellsWhyOnceWithoutABox
 
     // Speech is just off: a reminder comes without any error, and nothing is told again.
     ShownNotice()->close();
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     window.hide();
     window.show();
     ASSERT_TRUE(QueuedEventsRan());
@@ -331,7 +332,7 @@ TEST_F(StatusWindow, UnreadableSelectionLinesAreToldOnceNamingTheFileAndLines) {
     TPelloraApp& window = Open();
     const std::string selects = "EN|x|1|Broken\r\nEN|1|2|Readable\r\nEN|2|z|Also broken\r\n";
     PutFile(Folders.SelectsFile(), selects);
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     ASSERT_NE(ShownNotice(), nullptr) << "the skipped lines were not told";
     const QString told = ShownNotice()->Texts().join(QStringLiteral("\n"));
     EXPECT_TRUE(told.contains(QString::fromStdString(Folders.SelectsFile()))) << told.toStdString();
@@ -341,12 +342,12 @@ TEST_F(StatusWindow, UnreadableSelectionLinesAreToldOnceNamingTheFileAndLines) {
 
     // The same fault is not told again, at the next reminder or the one after.
     ShownNotice()->close();
-    window.ReminderBtnClick();
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     EXPECT_EQ(ShownNotice(), nullptr);
     // Another one is.
     PutFile(Folders.SelectsFile(), "EN|1|2|Readable\r\nEN|q|3|New fault\r\n");
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     ASSERT_NE(ShownNotice(), nullptr);
     EXPECT_TRUE(
         ShownNotice()->Texts().join(QStringLiteral("\n")).startsWith(QStringLiteral("Line 2 of ")));
@@ -377,7 +378,7 @@ TEST_F(StatusWindow, TheStripNeverHasATaskbarEntryAndComesBackWhenMinimised) {
                          5000);
     };
 
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     TReminderForm* reminder = window.ReminderForm();
     ASSERT_NE(reminder, nullptr);
     const auto reminderId = static_cast<test::XWindowId>(reminder->winId());
@@ -400,7 +401,7 @@ TEST_F(StatusWindow, TheStripNeverHasATaskbarEntryAndComesBackWhenMinimised) {
     reminder->close();
     EXPECT_TRUE(SpinUntil([&] { return probe.IsShown(strip) && !window.isMinimized(); }, 5000));
     ASSERT_TRUE(minimised());
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     EXPECT_TRUE(SpinUntil([&] { return probe.IsShown(strip) && !window.isMinimized(); }, 5000));
     ASSERT_TRUE(caughtUp());
     EXPECT_TRUE(probe.HasNetWmState(strip, skip));
@@ -412,8 +413,8 @@ TEST_F(StatusWindow, TheOpenMenuShowsItsSeparatorsAndCentresItsCaptions) {
     // The mouse away from the menu, so no item is drawn selected.
     QCursor::setPos(10, 700);
     ASSERT_TRUE(SpinUntil([] { return QCursor::pos() == QPoint(10, 700); }, 5000));
-    window.MenuBtnClick();
-    TStatusMenu* menu = window.PopupMenu1;
+    PartOf<TGlyphButton>(window, "MenuBtn").click();
+    auto* menu = &PartOf<TStatusMenu>(window, "PopupMenu1");
     const auto menuId = static_cast<test::XWindowId>(menu->winId());
     ASSERT_TRUE(SpinUntil([&] { return menu->isVisible() && probe.IsShown(menuId); }, 5000));
     const TWindowPainter& skin = Context->Painter();
@@ -427,7 +428,7 @@ TEST_F(StatusWindow, TheOpenMenuShowsItsSeparatorsAndCentresItsCaptions) {
     // Read from the screen, as the user sees the menu.
     std::optional<test::ScreenImage> screen;
     const QRect whole(menu->mapToGlobal(QPoint(0, 0)), menu->size());
-    const QRect first = onScreen(window.N2);
+    const QRect first = onScreen(&PartOf<QAction>(window, "N2"));
     ASSERT_TRUE(SpinUntil(
         [&] {
             screen = probe.Grab(whole.x(), whole.y(), whole.width(), whole.height());
@@ -435,7 +436,7 @@ TEST_F(StatusWindow, TheOpenMenuShowsItsSeparatorsAndCentresItsCaptions) {
         },
         5000))
         << "no separator line in the menu";
-    for (QAction* separator : {window.N1, window.N2}) {
+    for (QAction* separator : {&PartOf<QAction>(window, "N1"), &PartOf<QAction>(window, "N2")}) {
         const QRect area = onScreen(separator);
         for (int x = area.left() + 2; x < area.right() - 2; ++x) {
             ASSERT_EQ(screen->At(x, area.top() + 4), shadow) << x;
@@ -444,7 +445,8 @@ TEST_F(StatusWindow, TheOpenMenuShowsItsSeparatorsAndCentresItsCaptions) {
         }
     }
     // Each caption's ink is as far from its row's top as from its bottom.
-    for (QAction* item : {window.About1, window.Skins1, window.Exit1}) {
+    for (QAction* item : {&PartOf<QAction>(window, "About1"), &PartOf<QAction>(window, "Skins1"),
+                          &PartOf<QAction>(window, "Exit1")}) {
         const QRect area = onScreen(item);
         int top = area.bottom(), bottom = area.top();
         for (int y = area.top(); y <= area.bottom(); ++y)
@@ -479,7 +481,7 @@ TEST_F(StatusWindow, SpeechStartsOnlyOnceTheReminderWindowShowsTheText) {
     const std::string log = UseFakeEngine();
     PutFile(Folders.PrefsFile(), "[Groups]\r\nChecked Groups=/TTTT/\r\n");
     TPelloraApp& window = Open(FakeSpeechEngine);
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     TReminderForm* reminder = window.ReminderForm();
     ASSERT_NE(reminder, nullptr);
     // Each paint of the reminder records whether the engine had been asked to speak yet.
@@ -495,7 +497,7 @@ TEST_F(StatusWindow, SpeechStartsOnlyOnceTheReminderWindowShowsTheText) {
 
     // A further reminder in the open window: spoken once its new text is painted.
     spokenAtPaint.clear();
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     EXPECT_EQ(SpokenCount(log), 1);
     ASSERT_TRUE(SpinUntil([&] { return SpokenCount(log) == 2; }, 10000)) << test::GetFile(log);
     ASSERT_FALSE(spokenAtPaint.empty());
@@ -511,7 +513,8 @@ TEST_F(StatusWindow, NothingElseRunsInsideTheReminderStepOfATick) {
     // tick leaves. Neither may run before the tick has drawn the next due moment.
     bool probed = false;
     std::int64_t dueAtProbe = 0;
-    QMetaObject::invokeMethod(window.ReminderBtn, "click", Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&PartOf<TGlyphButton>(window, "ReminderBtn"), "click",
+                              Qt::QueuedConnection);
     QMetaObject::invokeMethod(
         &window,
         [&] {
@@ -607,19 +610,20 @@ TEST_F(StatusWindow, APauseAndTheMutesChosenFromTheMenuShowOnTheStripAndSurviveA
     } restore{ReplaceWallSource([&wall] { return wall; })};
     TPelloraApp& window = Open();
     // The designed items first, the new ones before Exit, which shows its shortcut.
-    EXPECT_EQ(Captions(window.PopupMenu1),
+    EXPECT_EQ(Captions(&PartOf<QMenu>(window, "PopupMenu1")),
               (QStringList{"&About", "-", "&Messages", "&Skins", "&Preferences", "-", "Pa&use",
                            "Mute s&ound", "Mute spee&ch", "-", "E&xit"}));
-    EXPECT_EQ(Captions(window.PauseMenu), (QStringList{"For &15 minutes", "For &1 hour",
-                                                       "Until &tomorrow", "Until I &resume"}));
-    EXPECT_EQ(window.Exit1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    EXPECT_EQ(
+        Captions(&PartOf<QMenu>(window, "PauseMenu")),
+        (QStringList{"For &15 minutes", "For &1 hour", "Until &tomorrow", "Until I &resume"}));
+    EXPECT_EQ(PartOf<QAction>(window, "Exit1").shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
     EXPECT_EQ(window.toolTip(), "Next reminder at 14:05");
     const QImage running = window.grab().toImage();
 
-    window.Pause1Hour->trigger();
-    window.MuteSpeech1->trigger();
-    EXPECT_TRUE(window.Resume1->isVisible());
-    EXPECT_TRUE(window.MuteSpeech1->isChecked());
+    PartOf<QAction>(window, "Pause1Hour").trigger();
+    PartOf<QAction>(window, "MuteSpeech1").trigger();
+    EXPECT_TRUE(PartOf<QAction>(window, "Resume1").isVisible());
+    EXPECT_TRUE(PartOf<QAction>(window, "MuteSpeech1").isChecked());
     EXPECT_EQ(window.toolTip(), "Paused until 15:00\nSpeech is muted");
     EXPECT_EQ(window.accessibleDescription(), window.toolTip());
     EXPECT_GT(MarkPixels(running, window.grab().toImage()), 10) << "no pause mark";
@@ -630,12 +634,12 @@ TEST_F(StatusWindow, APauseAndTheMutesChosenFromTheMenuShowOnTheStripAndSurviveA
     wall += 30 * 60000;
     TPelloraApp& again = Open();
     EXPECT_EQ(again.toolTip(), "Paused until 15:00\nSpeech is muted");
-    EXPECT_TRUE(again.MuteSpeech1->isChecked());
-    EXPECT_FALSE(again.MuteSound1->isChecked());
+    EXPECT_TRUE(PartOf<QAction>(again, "MuteSpeech1").isChecked());
+    EXPECT_FALSE(PartOf<QAction>(again, "MuteSound1").isChecked());
     EXPECT_GT(MarkPixels(running, again.grab().toImage()), 10) << "no pause mark";
-    again.Resume1->trigger();
-    again.MuteSpeech1->trigger();
-    EXPECT_FALSE(again.Resume1->isVisible());
+    PartOf<QAction>(again, "Resume1").trigger();
+    PartOf<QAction>(again, "MuteSpeech1").trigger();
+    EXPECT_FALSE(PartOf<QAction>(again, "Resume1").isVisible());
     EXPECT_EQ(again.toolTip(), "Next reminder at 14:35");
     EXPECT_EQ(MarkPixels(running, again.grab().toImage()), 0);
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
@@ -659,7 +663,7 @@ TEST_F(StatusWindow, OutsideTheActiveHoursTheStripSaysUntilWhenAndAMutedReminder
                  window.Control().WakeTimer().interval() < 60 * 60000)
         << "woken before the hours begin";
     // "Show a reminder now" shows one all the same, without a sound or a word.
-    window.ReminderBtn->click();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     ASSERT_NE(window.ReminderForm(), nullptr);
     ASSERT_TRUE(
         SpinUntil([&] { return window.ReminderForm()->windowHandle()->isExposed(); }, 5000));
@@ -681,7 +685,7 @@ TEST_F(StatusWindow, AnIntervalBelowAMinuteInTheFileRunsAsOneMinuteAndIsToldOnce
                         .arg(QString::fromStdString(Folders.PrefsFile())));
     ShownNotice()->close();
     // Read again when the preferences close: not told again.
-    window.Prefs1Click();
+    PartOf<QAction>(window, "Prefs1").trigger();
     QWidget* prefs = VisibleWindow(QStringLiteral("Pellora - Preferences"));
     ASSERT_NE(prefs, nullptr);
     prefs->close();
@@ -699,12 +703,12 @@ TEST_F(StatusWindow, EachDialogOpensOnceStopsTheTimerAndItsClosingRestartsIt) {
         return n;
     };
     const int before = countTopLevels();
-    window.About1Click();
+    PartOf<QAction>(window, "About1").trigger();
     EXPECT_TRUE(window.Control().Stopped());
     EXPECT_FALSE(window.Control().WakeTimer().isActive());
-    window.About1Click();
+    PartOf<QAction>(window, "About1").trigger();
     EXPECT_EQ(countTopLevels(), before + 1);
-    window.Prefs1Click();
+    PartOf<QAction>(window, "Prefs1").trigger();
     EXPECT_EQ(countTopLevels(), before + 2);
     QWidget* about = VisibleWindow(QStringLiteral("About Pellora, version ?"));
     ASSERT_NE(about, nullptr);
@@ -717,7 +721,7 @@ TEST_F(StatusWindow, EachDialogOpensOnceStopsTheTimerAndItsClosingRestartsIt) {
 
 TEST_F(StatusWindow, ClosingThePreferencesRestartsTheInterval) {
     TPelloraApp& window = Open();
-    window.Prefs1Click();
+    PartOf<QAction>(window, "Prefs1").trigger();
     PutFile(Folders.PrefsFile(), "[Timer]\r\nFixed Interval=7\r\n");
     window.TimeCheck().DueTick = 0;
     QWidget* prefs = VisibleWindow(QStringLiteral("Pellora - Preferences"));
@@ -730,9 +734,10 @@ TEST_F(StatusWindow, ClosingThePreferencesRestartsTheInterval) {
 TEST_F(StatusWindow, ButtonsTakeTheSkinsCaptionAndBodyTextColours) {
     TPelloraApp& window = Open();
     // Harbrook draws light text on its caption and dark text on its body.
-    EXPECT_GT(window.CloseBtn->FontColor().lightness(), 128);
-    EXPECT_LT(window.MenuBtn->FontColor().lightness(), 128);
-    EXPECT_EQ(window.CloseBtn->FontColor(), window.ReminderBtn->FontColor());
+    EXPECT_GT(PartOf<TGlyphButton>(window, "CloseBtn").FontColor().lightness(), 128);
+    EXPECT_LT(PartOf<TGlyphButton>(window, "MenuBtn").FontColor().lightness(), 128);
+    EXPECT_EQ(PartOf<TGlyphButton>(window, "CloseBtn").FontColor(),
+              PartOf<TGlyphButton>(window, "ReminderBtn").FontColor());
 }
 
 bool Mapped(const std::string& library) {
