@@ -3,8 +3,8 @@
 #include "net/MsgExchange.h"
 #include "ui/ExchangeProgress.h"
 #include "ui/MsgCfg_BaseFrm.h"
+#include "ui/SkinnedDialog.h"
 
-#include <QDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <QString>
@@ -25,7 +25,6 @@ class TFreshTabSet;
 class TInstalledMsgFrame;
 class TLibMsgFrame;
 class TOwnMsgFrame;
-class TProgramContext;
 
 // The window in which the user chooses which messages the reminder may show: the categories,
 // each with a check box that lets the reminder draw from it at all, and three pages for the
@@ -34,7 +33,7 @@ class TProgramContext;
 // changes is saved as the dialog closes, by OK, Cancel or the close box alike (SaveAll); what
 // cannot be written keeps the dialog open with Retry and "Close Without Saving", so nothing is
 // lost unasked. Exchanges with the server store their results at once.
-class TMessagesDlg : public QDialog {
+class TMessagesDlg : public TSkinnedDialog {
     Q_OBJECT
 public:
     explicit TMessagesDlg(TProgramContext& context, QWidget* parent = nullptr);
@@ -91,14 +90,8 @@ public:
     // The progress window of the dialog's exchanges; null before the first one.
     TExchangeProgress* ExchangeWindow() const { return Progress; }
 
-signals:
-    void Closed(QWidget* sender);
-
 protected:
-    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    // Escape closes (and so saves) like the buttons.
-    void reject() override;
 
 private:
     void FormCreate();
@@ -116,7 +109,6 @@ private:
     void AskAboutUnsaved(const QStringList& failures);
     std::vector<bool> CategoryTicks() const;
 
-    TProgramContext& Context;
     TExchangeProgress* Progress = nullptr;
     QPointer<QMessageBox> SaveProblem;
     // The categories' ticks as the preferences had them, or as last saved.

@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
     context->Painter().ApplyToForm(dialog);
     dialog->Open(context->Folders().PrefsFile(), context->Folders().SelectsFile());
     // It saved itself before it closed.
-    QObject::connect(dialog, &TMessagesDlg::Closed, [](QWidget*) { QApplication::quit(); });
+    QObject::connect(dialog, &QDialog::finished, [] { QApplication::quit(); });
     dialog->show();
     dialog->activateWindow();
     QTimer poll;
