@@ -342,8 +342,6 @@ int Upload(Arguments& args, const TPellFolders& folders) {
         PrintText(stdout, result.Text);
         return 0;
     case TExchangeOutcome::Failed:
-        PrintText(stderr, result.Text);
-        return ExitError;
     case TExchangeOutcome::SomeRefused:
         PrintText(stderr, result.Text);
         return ExitError;
