@@ -59,10 +59,10 @@ expect_completion() { # expected words...
 }
 expect_completion "download " pellora-cli do
 expect_completion "--help download groups help messages pick selection upload " pellora-cli ""
-expect_completion "--group --help --own " pellora-cli messages EN -
+expect_completion "--group --help --own --raw " pellora-cli messages EN -
 expect_completion "1,2 1,3 1,4 " pellora-cli pick --groups 1,
 expect_completion "4,1,2 4,1,3 " pellora-cli selection --groups 4,1,
 expect_completion "DE EN NL " pellora-cli download ""
 expect_completion "EN " pellora-cli upload e
-expect_completion "--group --help --own " pellora-cli messages NL ""
+expect_completion "--group --help --own --raw " pellora-cli messages NL ""
 exit "$status"
