@@ -4,7 +4,6 @@
 #include "core/MsgRandom.h"
 #include "core/PelloraFold.h"
 #include "core/Settings.h"
-#include "core/SpeechDll.h"
 #include "core/TimeCheck.h"
 #include "painter/SkinEngine.h"
 #include "painter/WindowPainter.h"
@@ -12,6 +11,7 @@
 #include "platform/IniFile.h"
 #include "skins/Skins.h"
 #include "ui/AboutFrm.h"
+#include "ui/Chime.h"
 #include "ui/Cloak.h"
 #include "ui/Config_Interval.h"
 #include "ui/Config_Messages.h"
@@ -21,6 +21,7 @@
 #include "ui/ProgramContext.h"
 #include "ui/Remind.h"
 #include "ui/SkinDlg.h"
+#include "ui/SpeechThread.h"
 #include "widgets/GlyphButton.h"
 
 #include <QApplication>
@@ -34,9 +35,7 @@
 #include <QProxyStyle>
 #include <QRegion>
 #include <QScreen>
-#include <QSoundEffect>
 #include <QStyleOptionMenuItem>
-#include <QUrl>
 #include <QWindow>
 #include <algorithm>
 #include <cstdio>
@@ -265,6 +264,10 @@ TPelloraApp::TPelloraApp(TProgramContext& context)
     SpeakSoon.setSingleShot(true);
     SpeakSoon.setInterval(0);
     connect(&SpeakSoon, &QTimer::timeout, this, &TPelloraApp::SpeakPending);
+    // Found by the engine's check at start, or by loading the engine at the first speech.
+    if (TSpeechThread* speech = Context.SpeechEngine())
+        connect(speech, &TSpeechThread::ProblemFound, this,
+                [this] { Context.Guarded([this] { TellSpeechProblem(); }); });
 
     FormCreate();
 }
@@ -415,6 +418,9 @@ void TPelloraApp::paintEvent(QPaintEvent*) {
     if (!FirstPaintReported) {
         FirstPaintReported = true;
         ReportStartupTime();
+        QMetaObject::invokeMethod(
+            this, [this] { Context.Guarded([this] { StartSpeechCheck(); }); },
+            Qt::QueuedConnection);
     }
 }
 
@@ -491,14 +497,11 @@ void TPelloraApp::customEvent(QEvent* event) {
     QWidget::customEvent(event);
 }
 
-void TPelloraApp::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    if (ShownBefore)
-        return;
-    ShownBefore = true;
-    // Once the strip is in its place, so the notice can go beside it.
-    QMetaObject::invokeMethod(
-        this, [this] { Context.Guarded([this] { TellSpeechProblem(); }); }, Qt::QueuedConnection);
+void TPelloraApp::StartSpeechCheck() {
+    // After the first paint, so start-up does not wait for it; its answer comes as a notice
+    // beside the strip, which is in its place by then.
+    if (TSpeechThread* speech = Context.SpeechEngine())
+        speech->CheckAtStart();
 }
 
 void TPelloraApp::TellSpeechProblem() {
@@ -602,6 +605,7 @@ void TPelloraApp::ReminderBtnClick() {
         // Queued: speaking never starts inside a paint.
         connect(Reminder, &TReminderForm::Painted, this, &TPelloraApp::SpeakPending,
                 Qt::QueuedConnection);
+        connect(Reminder, &QObject::destroyed, this, [] { TProgramContext::HandBackMemory(); });
     }
     const QString text = PickIntoReminder();
     Reminder->show();
@@ -617,15 +621,8 @@ void TPelloraApp::PlayAlert() {
     if (!ReadKey(prefs, keys::Sound))
         return;
     const std::string file = Context.Folders().InstallFolder() + "Alert.wav";
-    if (!FileExists(file))
-        return;
-    // Made on first use: the sound system costs start-up time and memory.
-    if (Alert == nullptr) {
-        Alert = new QSoundEffect(this);
-        Alert->setSource(QUrl::fromLocalFile(QString::fromStdString(file)));
-    }
-    Alert->stop();
-    Alert->play();
+    if (FileExists(file))
+        Context.Chime().Play(file);
 }
 
 void TPelloraApp::AlertAndSpeak(const QString& text, bool newWindow) {
@@ -645,12 +642,14 @@ void TPelloraApp::SpeakPending() {
         return;
     std::vector<QString> texts;
     texts.swap(PendingSpeech);
-    TSpeechDll* speech = Context.SpeechEngine();
+    TSpeechThread* speech = Context.SpeechEngine();
     IniFile prefs(Context.Folders().PrefsFile());
     if (speech == nullptr || !ReadKey(prefs, keys::Speech))
         return;
+    // The engine speaks on a thread of its own, loaded there by the first text; its failures
+    // come back to the context's error report.
     for (const QString& text : texts)
-        Context.Guarded([&] { speech->SpeakText(text.toStdString()); });
+        speech->Speak(text);
 }
 
 void TPelloraApp::MenuBtnClick() {
@@ -676,6 +675,7 @@ void TPelloraApp::OpenDialog(QPointer<QWidget>& slot, const std::function<TDialo
         new TFirstPaintTrace(dialog, openTime);
     connect(dialog, &TDialog::Closed, this,
             [this](QWidget* sender) { Context.Guarded([&] { DialogClosed(sender); }); });
+    connect(dialog, &QObject::destroyed, this, [] { TProgramContext::HandBackMemory(); });
     dialog->show();
 }
 

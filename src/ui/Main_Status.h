@@ -14,8 +14,6 @@
 #include <string>
 #include <vector>
 
-class QSoundEffect;
-
 namespace pellora {
 
 class TGlyphButton;
@@ -111,7 +109,6 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void customEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;
 
 private:
@@ -123,6 +120,7 @@ private:
     // The primary screen's size in device pixels: the state file keeps a position per size.
     static QSize StateScreenSize();
     void TellSpeechProblem();
+    void StartSpeechCheck();
     void RestoreIfMinimized();
     void SkinChanged(TSkins& list);
     void ApplyButtonColors();
@@ -152,7 +150,6 @@ private:
     QPointer<QWidget> MessagesDlg;
     QPointer<QWidget> SkinDialog;
     QPointer<QWidget> AboutForm;
-    QSoundEffect* Alert = nullptr;
     bool Dragging = false;
     QPoint DragOffset;
     QPoint DragStart;
@@ -160,7 +157,6 @@ private:
     QStringList ToldTexts;
     // The last selection report told; each different one is told once.
     TPickReport ToldPickReport;
-    bool ShownBefore = false;
     // Set once the state is stored on the way out, so it is not stored twice.
     bool StateSavedAtExit = false;
 };

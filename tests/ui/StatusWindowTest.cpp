@@ -16,6 +16,7 @@
 #include "ui/Main_Status.h"
 #include "ui/Notice.h"
 #include "ui/ProgramContext.h"
+#include "ui/SpeechThread.h"
 #include "ui/UiTestContext.h"
 #include "widgets/GlyphButton.h"
 
@@ -312,9 +313,9 @@ TEST_F(StatusWindow, WithoutASoundDeviceItStartsSilentAndTellsWhyOnceWithoutABox
     Context.reset();
     PutFile(Folders.PrefsFile(), "[Sound]\r\nSpeach=0\r\n");
     Open();
+    ASSERT_TRUE(SpinUntil([&] { return !Context->SpeechProblem().isEmpty(); }, 10000));
     ASSERT_TRUE(QueuedEventsRan());
     EXPECT_EQ(ShownNotice(), nullptr);
-    EXPECT_FALSE(Context->SpeechProblem().isEmpty());
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
 }
 
