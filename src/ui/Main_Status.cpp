@@ -23,6 +23,7 @@
 #include "ui/SkinDlg.h"
 #include "ui/SpeechThread.h"
 #include "widgets/GlyphButton.h"
+#include "widgets/Picture.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -32,6 +33,7 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmap>
 #include <QProxyStyle>
 #include <QRegion>
 #include <QScreen>
@@ -314,8 +316,10 @@ void TPelloraApp::BuildCaptionIcon() {
     QIcon icon = QApplication::windowIcon();
     int size = 16;
     QString iconFile = QString::fromStdString(Context.Folders().InstallFolder() + "pellora.png");
-    if (FileExists(iconFile.toStdString()))
-        icon = QIcon(iconFile);
+    // Read as the PNG its name says: an icon made from the file name would have every image
+    // plugin loaded to ask it what the file is.
+    if (const QImage image = ReadImage(iconFile); !image.isNull())
+        icon = QIcon(QPixmap::fromImage(image));
     if (icon.isNull()) {
         CaptionIcon = QImage();
         return;
@@ -419,7 +423,12 @@ void TPelloraApp::paintEvent(QPaintEvent*) {
         FirstPaintReported = true;
         ReportStartupTime();
         QMetaObject::invokeMethod(
-            this, [this] { Context.Guarded([this] { StartSpeechCheck(); }); },
+            this,
+            [this] {
+                Context.Guarded([this] { StartSpeechCheck(); });
+                // What start-up needed only for itself goes back to the system.
+                TProgramContext::HandBackMemory();
+            },
             Qt::QueuedConnection);
     }
 }

@@ -6,6 +6,12 @@
 
 namespace pellora {
 
+// An image file, or bytes, read as the format its name (or `format`) says, and only when that
+// fails as whatever its content is: a guess has Qt load every image plugin it has to ask it,
+// while the formats skins use are built into Qt. Null when it is no image.
+QImage ReadImage(const QString& file);
+QImage ReadImage(const QByteArray& bytes, const char* format);
+
 // A picture file whose pixels are decoded when it is first drawn. A large one is let go a while
 // after it was last drawn, and decoded again when it is drawn next: a skin's background can be
 // a photograph, which a waiting program should not keep in memory between paints.
@@ -42,6 +48,8 @@ private:
     QString File;
     mutable QImage Image;
     mutable bool Broken = false;
+    // Its content is in another format than its name says.
+    bool Guess = false;
     mutable QTimer Release;
 };
 

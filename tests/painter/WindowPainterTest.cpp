@@ -123,6 +123,23 @@ TEST_F(WindowPainterTest, ALargeTextureIsDecodedAtItsFirstPaintAndLetGoWhileUnus
     }
 }
 
+TEST_F(WindowPainterTest, ABackgroundIsReadByItsContentWhateverItsNameSays) {
+    const QImage tile = PatternImage(3, 2);
+    for (const auto& [name, format] : std::vector<std::pair<std::string, const char*>>{
+             {"tile.jpg", "PNG"}, {"tile.png", "BMP"}, {"tile", "PNG"}}) {
+        test::PutFile(Folder / name, test::ImageBytes(tile, format));
+        TWindowPainter painter;
+        LoadSkinWithImage(painter, name);
+        ASSERT_TRUE(painter.HasTexture) << name;
+        QImage canvas = Canvas(3, 2);
+        {
+            QPainter p(&canvas);
+            painter.PaintBackground(p, canvas.rect());
+        }
+        EXPECT_EQ(Pixel(canvas, 2, 1), Pixel(tile, 2, 1)) << name;
+    }
+}
+
 TEST_F(WindowPainterTest, UnusableBackgroundLeavesThePlainColourAndTheRestOfTheSkin) {
     const std::string png = PngBytes(PatternImage(8, 8));
     const std::vector<std::pair<std::string, std::string>> cases = {
