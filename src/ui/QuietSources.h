@@ -22,6 +22,7 @@ public:
     TQuietFacts Facts() const { return Current; }
     // How long without input counts as away; zero: never away.
     void SetAwayThreshold(std::chrono::milliseconds threshold);
+    std::chrono::milliseconds AwayThresholdSet() const { return AwayThreshold; }
     // A reminder is due: finds out whether the user is away now. The answer comes through
     // FactsChanged when it changes the facts.
     void CheckAway();

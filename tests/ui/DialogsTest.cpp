@@ -1,4 +1,5 @@
 #include "core/PelloraFold.h"
+#include "core/QuietRule.h"
 #include "core/TimeCheck.h"
 #include "painter/SkinEngine.h"
 #include "painter/WindowPainter.h"
@@ -12,11 +13,13 @@
 #include "ui/Main_Status.h"
 #include "ui/Preview.h"
 #include "ui/ProgramContext.h"
+#include "ui/ReminderControl.h"
 #include "ui/SkinDlg.h"
 #include "ui/UiTestContext.h"
 #include "widgets/FreshTabSet.h"
 #include "widgets/GlyphButton.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
@@ -27,19 +30,24 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QTest>
 #include <QWindow>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace pellora {
 namespace {
 
 using test::GetFile;
+using test::PartOf;
 using test::PutFile;
 using test::SpinUntil;
 using test::TestApp;
@@ -88,13 +96,13 @@ protected:
     }
     TConfigDlg& OpenPrefs(const std::string& prefs) {
         PutFile(Folders.PrefsFile(), prefs);
-        OpenStrip().Prefs1Click();
+        PartOf<QAction>(OpenStrip(), "Prefs1").trigger();
         auto* dialog = ShownDialog<TConfigDlg>();
         EXPECT_NE(dialog, nullptr);
         return *dialog;
     }
     TSkinDialog& OpenSkins(const std::string& skin = "Harbrook") {
-        OpenStrip(skin).Skins1Click();
+        PartOf<QAction>(OpenStrip(skin), "Skins1").trigger();
         auto* dialog = ShownDialog<TSkinDialog>();
         EXPECT_NE(dialog, nullptr);
         return *dialog;
@@ -128,7 +136,7 @@ TEST_F(Dialogs, PreferencesOfAnEmptyFileAndTheSpeechProblem) {
     EXPECT_FALSE(dialog.ProxyCheckBox->isChecked());
     EXPECT_FALSE(dialog.CheckBoxRunAtStartup->isChecked());
     EXPECT_EQ(dialog.Notebook1->currentIndex(), 0);
-    EXPECT_FALSE(Window->Timer1.isActive());
+    EXPECT_TRUE(Window->Control().Stopped());
 
     EXPECT_TRUE(dialog.SpeechProblemLabel->isHidden());
     dialog.SetSpeechProblem(QStringLiteral("no speech engine in /nowhere"));
@@ -150,7 +158,7 @@ TEST_F(Dialogs, PreferencesDefaultsThenCancelWriteNothing) {
     EXPECT_TRUE(Gone(watch));
     EXPECT_EQ(GetFile(Folders.PrefsFile()), prefs);
     // The strip's follow-up ran: the timer is back.
-    EXPECT_TRUE(Window->Timer1.isActive());
+    EXPECT_FALSE(Window->Control().Stopped());
 }
 
 TEST_F(Dialogs, PreferencesMinutesFieldsTakeOnlyDigits) {
@@ -188,6 +196,74 @@ TEST_F(Dialogs, PreferencesWithAWrongMinutesFieldWriteNothingAndSayWhich) {
     box = dialog.findChild<QMessageBox*>();
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(box->text().contains("fixed interval")) << box->text().toStdString();
+
+    // Less than a minute would bring a reminder every few seconds: 0 and a pasted negative
+    // number are refused the same way.
+    for (const char* minutes : {"0", "-5"}) {
+        box->accept();
+        ASSERT_TRUE(SpinUntil([&] { return dialog.findChildren<QMessageBox*>().isEmpty(); }, 5000));
+        dialog.FixedEdit->setText("5");
+        dialog.RandomEdit2->setText(QString::fromLatin1(minutes));
+        dialog.OKBtn->click();
+        EXPECT_EQ(GetFile(Folders.PrefsFile()), prefs) << minutes;
+        box = dialog.findChild<QMessageBox*>();
+        ASSERT_NE(box, nullptr) << minutes;
+        EXPECT_EQ(box->text(), QStringLiteral("The longest random interval must be at least 1 "
+                                              "minute. Nothing has been saved."));
+    }
+}
+
+TEST_F(Dialogs, PreferencesKeepTheQuietSettingsScreenAndActiveHoursAndRefuseUnreadableHours) {
+    const std::string prefs = "[Reminders]\r\nQuiet Presentations=0\r\nScreen=strip\r\n"
+                              "[Active Hours]\r\nEnabled=1\r\nTuesday=9-5\r\n";
+    TConfigDlg& dialog = OpenPrefs(prefs);
+    QPointer<QWidget> watch(&dialog);
+    EXPECT_TRUE(dialog.QuietFullscreenBox->isChecked());
+    EXPECT_FALSE(dialog.QuietPresentationsBox->isChecked());
+    EXPECT_TRUE(dialog.PauseWhenAwayBox->isChecked());
+    EXPECT_EQ(dialog.AwayMinutesEdit->value(), 5);
+    EXPECT_EQ(dialog.ScreenGroup->checkedId(), 1);
+    EXPECT_TRUE(dialog.ActiveHoursBox->isChecked());
+    EXPECT_EQ(dialog.DayEdits[0]->text(), "09:00-17:00");
+    // What the file holds is shown as written, so it can be mended here.
+    EXPECT_EQ(dialog.DayEdits[1]->text(), "9-5");
+    EXPECT_EQ(dialog.DayEdits[6]->text(), "");
+    // Every new control is reached by Tab and named for a screen reader.
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             dialog.QuietFullscreenBox, dialog.AwayMinutesEdit, dialog.ScreenGroup->button(2),
+             dialog.ActiveHoursBox, dialog.DayEdits[3]}) {
+        EXPECT_TRUE(control->focusPolicy() & Qt::TabFocus) << control->metaObject()->className();
+        const QString name = control->accessibleName().isEmpty()
+                                 ? control->property("text").toString()
+                                 : control->accessibleName();
+        EXPECT_FALSE(name.isEmpty()) << control->metaObject()->className();
+    }
+
+    dialog.OKBtn->click();
+    EXPECT_EQ(GetFile(Folders.PrefsFile()), prefs);
+    auto* box = dialog.findChild<QMessageBox*>();
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->text().contains("\"9-5\" is not one")) << box->text().toStdString();
+    EXPECT_EQ(dialog.Notebook1->currentIndex(), 4);
+    box->accept();
+    EXPECT_TRUE(SpinUntil([&] { return dialog.DayEdits[1]->hasFocus(); }, 5000));
+
+    dialog.DayEdits[1]->setText("13:30-17:30,9:00-12:30");
+    dialog.QuietDoNotDisturbBox->setChecked(false);
+    dialog.AwayMinutesEdit->setValue(12);
+    dialog.ScreenGroup->button(2)->setChecked(true);
+    dialog.OKBtn->click();
+    ASSERT_TRUE(Gone(watch));
+    const IniFile saved(Folders.PrefsFile());
+    EXPECT_FALSE(saved.ReadBool("Reminders", "Quiet Do Not Disturb", true));
+    EXPECT_FALSE(saved.ReadBool("Reminders", "Quiet Presentations", true));
+    EXPECT_EQ(saved.ReadInteger("Reminders", "Away Minutes", 0), 12);
+    EXPECT_EQ(saved.ReadString("Reminders", "Screen", ""), "primary");
+    EXPECT_EQ(saved.ReadString("Active Hours", "Tuesday", ""), "09:00-12:30, 13:30-17:30");
+    EXPECT_EQ(saved.ReadString("Active Hours", "Saturday", "?"), "");
+    // The strip runs by them from now on.
+    EXPECT_EQ(Window->Control().Rule().Settings().AwayMinutes, 12);
+    EXPECT_TRUE(Window->Control().Rule().ActiveHours().Enabled);
 }
 
 TEST_F(Dialogs, PreferencesOkWritesEveryKeyAndTheStartupEntry) {
@@ -227,7 +303,7 @@ TEST_F(Dialogs, PreferencesOkWritesEveryKeyAndTheStartupEntry) {
     EXPECT_NE(entry.find(QCoreApplication::applicationFilePath().toStdString()), std::string::npos)
         << entry;
 
-    Window->Prefs1Click();
+    PartOf<QAction>(*Window, "Prefs1").trigger();
     auto* again = ShownDialog<TConfigDlg>();
     ASSERT_NE(again, nullptr);
     EXPECT_TRUE(again->CheckBoxRunAtStartup->isChecked());
@@ -257,7 +333,7 @@ TEST_F(Dialogs, PreferencesEditsAreReadableInEverySkin) {
     QDir().mkpath(Output);
     for (const std::string skin : {"Nightfall", "High Contrast", "Harbrook", "Standard"}) {
         PutFile(Folders.PrefsFile(), "[Timer]\r\nFixed Interval=5\r\n");
-        OpenStrip(skin).Prefs1Click();
+        PartOf<QAction>(OpenStrip(skin), "Prefs1").trigger();
         auto* dialog = ShownDialog<TConfigDlg>();
         ASSERT_NE(dialog, nullptr);
         ASSERT_TRUE(Exposed(dialog));
@@ -273,11 +349,33 @@ TEST_F(Dialogs, PreferencesEditsAreReadableInEverySkin) {
     }
 }
 
+// Whichever way the user leaves a dialog, it closes and its opener hears of it once.
+TEST_F(Dialogs, EveryWayOutClosesTheDialogAndTellsTheOpenerOnce) {
+    OpenStrip();
+    const std::vector<std::pair<const char*, std::function<void(QDialog&)>>> ways = {
+        {"close", [](QDialog& dialog) { dialog.close(); }},
+        {"reject", [](QDialog& dialog) { dialog.reject(); }},
+        {"accept", [](QDialog& dialog) { dialog.accept(); }},
+        {"Escape", [](QDialog& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); }},
+    };
+    for (const auto& [way, leave] : ways) {
+        auto* about = new TAboutForm(*Context);
+        const QPointer<QWidget> watch(about);
+        int finished = 0;
+        QObject::connect(about, &QDialog::finished, [&finished] { ++finished; });
+        about->show();
+        ASSERT_TRUE(Exposed(about)) << way;
+        leave(*about);
+        EXPECT_TRUE(Gone(watch)) << way;
+        EXPECT_EQ(finished, 1) << way;
+    }
+}
+
 // The about box in the test program, which carries no stamped version (the program does).
 TEST_F(Dialogs, AboutBoxTakesTheSkinAndShowsAQuestionMarkWithoutAVersion) {
     QDir().mkpath(Output);
     for (const std::string skin : {"Harbrook", "Standard", "Nightfall"}) {
-        OpenStrip(skin).About1Click();
+        PartOf<QAction>(OpenStrip(skin), "About1").trigger();
         auto* about = ShownDialog<TAboutForm>();
         ASSERT_NE(about, nullptr);
         EXPECT_EQ(about->windowTitle(), "About Pellora, version ?");
@@ -390,10 +488,12 @@ TEST_F(Dialogs, SkinChooserOkMakesTheChoiceTheProgramsAndTheStripTakesItsColours
     EXPECT_EQ(Context->Skins().ItemIndex(), nightfall);
     const TWindowPainter& painter = Context->Painter();
     EXPECT_EQ(painter.Credits, Context->Skins().Item(nightfall).Credits);
-    EXPECT_TRUE(Window->SkinData1->Active());
-    EXPECT_NE(Window->SkinData1->SkinFile().find("Nightfall"), std::string::npos);
-    EXPECT_EQ(Window->CloseBtn->FontColor(), painter.ResolveColor(painter.CaptionPart.TextColor));
-    EXPECT_TRUE(Window->Timer1.isActive());
+    EXPECT_TRUE(PartOf<TSkinData>(*Window, "SkinData1").Active());
+    EXPECT_NE(PartOf<TSkinData>(*Window, "SkinData1").SkinFile().find("Nightfall"),
+              std::string::npos);
+    EXPECT_EQ(PartOf<TGlyphButton>(*Window, "CloseBtn").FontColor(),
+              painter.ResolveColor(painter.CaptionPart.TextColor));
+    EXPECT_FALSE(Window->Control().Stopped());
 }
 
 TEST(SkinPreview, ALongCreditsTextShrinks) {

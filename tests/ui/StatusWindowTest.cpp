@@ -2,6 +2,7 @@
 #include "core/SpeechDll.h"
 #include "core/TimeCheck.h"
 #include "painter/WindowPainter.h"
+#include "platform/Clock.h"
 #include "platform/Errors.h"
 #include "platform/FileUtil.h"
 #include "platform/IniFile.h"
@@ -11,17 +12,20 @@
 #include "support/TempDir.h"
 #include "support/X11Probe.h"
 #include "support/X11QtApp.h"
+#include "ui/Chime.h"
 #include "ui/Cloak.h"
 #include "ui/ExPopupList.h"
 #include "ui/Main_Status.h"
 #include "ui/Notice.h"
 #include "ui/ProgramContext.h"
+#include "ui/ReminderControl.h"
 #include "ui/SpeechThread.h"
 #include "ui/UiTestContext.h"
 #include "widgets/GlyphButton.h"
 
 #include <QCursor>
 #include <QEnterEvent>
+#include <QLocale>
 #include <QMetaObject>
 #include <QPointer>
 #include <QProcess>
@@ -31,6 +35,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <cstdlib>
+#include <ctime>
 #include <gtest/gtest.h>
 #include <memory>
 #include <netinet/in.h>
@@ -44,6 +49,7 @@
 namespace pellora {
 namespace {
 
+using test::PartOf;
 using test::PutFile;
 using test::SpinUntil;
 using test::TestApp;
@@ -127,6 +133,11 @@ bool QueuedEventsRan() {
     return SpinUntil([&ran] { return ran; }, 5000);
 }
 
+// Whether a library is loaded into this test process.
+bool Mapped(const std::string& library) {
+    return test::GetFile("/proc/self/maps").find(library) != std::string::npos;
+}
+
 std::string MurmurSettingsFile() {
     return std::string(std::getenv("XDG_CONFIG_HOME")) + "/Harbrook/Pellora 3/Murmur.ini";
 }
@@ -176,7 +187,7 @@ TEST_F(StatusWindow, FirstStartIsCollapsedNearTheTopRightWithTheSkinOfTheStateFi
     EXPECT_EQ(window.size(), QSize(129, 24));
     EXPECT_TRUE(window.windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(window.Skins().CurrentName(), "Harbrook");
-    EXPECT_TRUE(window.Timer1.isActive());
+    EXPECT_TRUE(window.Control().WakeTimer().isActive());
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
 }
 
@@ -224,37 +235,40 @@ TEST_F(StatusWindow, AnUnknownStoredSkinKeepsTheBuiltInOne) {
     EXPECT_EQ(Open().Skins().CurrentName(), "Standard");
 }
 
-TEST_F(StatusWindow, TheMouseExpandsItAndTheTickCollapsesItOnceTheMouseHasLeft) {
+TEST_F(StatusWindow, TheMouseExpandsItAndItCollapsesOnceTheMouseHasLeftAndNoMenuIsOpen) {
     TPelloraApp& window = Open();
     QCursor::setPos(window.geometry().center());
+    ASSERT_TRUE(SpinUntil([&] { return QCursor::pos() == window.geometry().center(); }, 5000));
     QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), window.mapToGlobal(QPointF(10, 10)));
     QApplication::sendEvent(&window, &enter);
     EXPECT_EQ(window.height(), 50);
-    EXPECT_TRUE(window.MenuBtn->isVisible());
-    window.Timer1Timer(); // mouse still inside
+    EXPECT_TRUE(PartOf<TGlyphButton>(window, "MenuBtn").isVisible());
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&window, &leave); // the mouse is still inside
+    ASSERT_TRUE(QueuedEventsRan());
     EXPECT_EQ(window.height(), 50);
-    // While a menu is open the strip stays expanded.
+    // While a menu is open the strip stays expanded; when it closes, it collapses.
     QCursor::setPos(100, 500);
     ASSERT_TRUE(SpinUntil([] { return QCursor::pos() == QPoint(100, 500); }, 5000));
     QEvent enterLoop(MSG_MENU_LOOP_ENTER);
     QApplication::sendEvent(&window, &enterLoop);
-    window.Timer1Timer();
+    QApplication::sendEvent(&window, &leave);
+    ASSERT_TRUE(QueuedEventsRan());
     EXPECT_EQ(window.height(), 50);
     QEvent exitLoop(MSG_MENU_LOOP_EXIT);
     QApplication::sendEvent(&window, &exitLoop);
-    window.Timer1Timer();
-    EXPECT_EQ(window.height(), 24);
+    EXPECT_TRUE(SpinUntil([&] { return window.height() == 24; }, 5000));
 }
 
 TEST_F(StatusWindow, ThreeClicksShowOneReminderWindowWithTheLatestTextAndSpeakThreeTimes) {
     const std::string log = UseFakeEngine();
     PutFile(Folders.PrefsFile(), "[Groups]\r\nChecked Groups=/TTTT/\r\n");
     TPelloraApp& window = Open(FakeSpeechEngine);
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     TReminderForm* first = window.ReminderForm();
     ASSERT_NE(first, nullptr);
-    window.ReminderBtnClick();
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     EXPECT_EQ(window.ReminderForm(), first);
     EXPECT_FALSE(first->MessageText().isEmpty());
     EXPECT_NE(first->MessageText(), QStringLiteral("There are no messages defined"));
@@ -266,7 +280,7 @@ TEST_F(StatusWindow, ThreeClicksShowOneReminderWindowWithTheLatestTextAndSpeakTh
     // Closing it forgets it; the next click makes a new one.
     first->close();
     EXPECT_TRUE(SpinUntil([&] { return window.ReminderForm() == nullptr; }, 5000));
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     EXPECT_NE(window.ReminderForm(), nullptr);
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
 }
@@ -281,7 +295,7 @@ TEST_F(StatusWindow, WithoutASoundDeviceItStartsSilentAndTellsWhyOnceWithoutABox
         << Errors.join("\n").toStdString();
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-    EXPECT_TRUE(window.Timer1.isActive());
+    EXPECT_TRUE(window.Control().WakeTimer().isActive());
     const QString told = ShownNotice()->Texts().join(QStringLiteral("\n"));
     EXPECT_TRUE(told.startsWith(QStringLiteral("Speech is off for this run. No sound device could "
                                                "be opened for speech (")))
@@ -297,7 +311,7 @@ TEST_F(StatusWindow, WithoutASoundDeviceItStartsSilentAndTellsWhyOnceWithoutABox
 
     // Speech is just off: a reminder comes without any error, and nothing is told again.
     ShownNotice()->close();
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     window.hide();
     window.show();
     ASSERT_TRUE(QueuedEventsRan());
@@ -324,7 +338,7 @@ TEST_F(StatusWindow, UnreadableSelectionLinesAreToldOnceNamingTheFileAndLines) {
     TPelloraApp& window = Open();
     const std::string selects = "EN|x|1|Broken\r\nEN|1|2|Readable\r\nEN|2|z|Also broken\r\n";
     PutFile(Folders.SelectsFile(), selects);
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     ASSERT_NE(ShownNotice(), nullptr) << "the skipped lines were not told";
     const QString told = ShownNotice()->Texts().join(QStringLiteral("\n"));
     EXPECT_TRUE(told.contains(QString::fromStdString(Folders.SelectsFile()))) << told.toStdString();
@@ -334,12 +348,12 @@ TEST_F(StatusWindow, UnreadableSelectionLinesAreToldOnceNamingTheFileAndLines) {
 
     // The same fault is not told again, at the next reminder or the one after.
     ShownNotice()->close();
-    window.ReminderBtnClick();
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     EXPECT_EQ(ShownNotice(), nullptr);
     // Another one is.
     PutFile(Folders.SelectsFile(), "EN|1|2|Readable\r\nEN|q|3|New fault\r\n");
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     ASSERT_NE(ShownNotice(), nullptr);
     EXPECT_TRUE(
         ShownNotice()->Texts().join(QStringLiteral("\n")).startsWith(QStringLiteral("Line 2 of ")));
@@ -370,7 +384,7 @@ TEST_F(StatusWindow, TheStripNeverHasATaskbarEntryAndComesBackWhenMinimised) {
                          5000);
     };
 
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     TReminderForm* reminder = window.ReminderForm();
     ASSERT_NE(reminder, nullptr);
     const auto reminderId = static_cast<test::XWindowId>(reminder->winId());
@@ -393,7 +407,7 @@ TEST_F(StatusWindow, TheStripNeverHasATaskbarEntryAndComesBackWhenMinimised) {
     reminder->close();
     EXPECT_TRUE(SpinUntil([&] { return probe.IsShown(strip) && !window.isMinimized(); }, 5000));
     ASSERT_TRUE(minimised());
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     EXPECT_TRUE(SpinUntil([&] { return probe.IsShown(strip) && !window.isMinimized(); }, 5000));
     ASSERT_TRUE(caughtUp());
     EXPECT_TRUE(probe.HasNetWmState(strip, skip));
@@ -405,8 +419,8 @@ TEST_F(StatusWindow, TheOpenMenuShowsItsSeparatorsAndCentresItsCaptions) {
     // The mouse away from the menu, so no item is drawn selected.
     QCursor::setPos(10, 700);
     ASSERT_TRUE(SpinUntil([] { return QCursor::pos() == QPoint(10, 700); }, 5000));
-    window.MenuBtnClick();
-    TStatusMenu* menu = window.PopupMenu1;
+    PartOf<TGlyphButton>(window, "MenuBtn").click();
+    auto* menu = &PartOf<TStatusMenu>(window, "PopupMenu1");
     const auto menuId = static_cast<test::XWindowId>(menu->winId());
     ASSERT_TRUE(SpinUntil([&] { return menu->isVisible() && probe.IsShown(menuId); }, 5000));
     const TWindowPainter& skin = Context->Painter();
@@ -420,7 +434,7 @@ TEST_F(StatusWindow, TheOpenMenuShowsItsSeparatorsAndCentresItsCaptions) {
     // Read from the screen, as the user sees the menu.
     std::optional<test::ScreenImage> screen;
     const QRect whole(menu->mapToGlobal(QPoint(0, 0)), menu->size());
-    const QRect first = onScreen(window.N2);
+    const QRect first = onScreen(&PartOf<QAction>(window, "N2"));
     ASSERT_TRUE(SpinUntil(
         [&] {
             screen = probe.Grab(whole.x(), whole.y(), whole.width(), whole.height());
@@ -428,7 +442,7 @@ TEST_F(StatusWindow, TheOpenMenuShowsItsSeparatorsAndCentresItsCaptions) {
         },
         5000))
         << "no separator line in the menu";
-    for (QAction* separator : {window.N1, window.N2}) {
+    for (QAction* separator : {&PartOf<QAction>(window, "N1"), &PartOf<QAction>(window, "N2")}) {
         const QRect area = onScreen(separator);
         for (int x = area.left() + 2; x < area.right() - 2; ++x) {
             ASSERT_EQ(screen->At(x, area.top() + 4), shadow) << x;
@@ -437,7 +451,8 @@ TEST_F(StatusWindow, TheOpenMenuShowsItsSeparatorsAndCentresItsCaptions) {
         }
     }
     // Each caption's ink is as far from its row's top as from its bottom.
-    for (QAction* item : {window.About1, window.Skins1, window.Exit1}) {
+    for (QAction* item : {&PartOf<QAction>(window, "About1"), &PartOf<QAction>(window, "Skins1"),
+                          &PartOf<QAction>(window, "Exit1")}) {
         const QRect area = onScreen(item);
         int top = area.bottom(), bottom = area.top();
         for (int y = area.top(); y <= area.bottom(); ++y)
@@ -461,7 +476,7 @@ TEST_F(StatusWindow, AnUnreadableSelectionLineStopsNoReminderAndTheNextDueMoment
     PutFile(Folders.SelectsFile(), "EN|x|1|Broken line\r\nEN|1|2|Readable\r\n");
     window.TimeCheck().DueTick = 0;
     window.TimeCheck().FixedInterval = 60;
-    EXPECT_TRUE(Context->Guarded([&] { window.Timer1Timer(); }));
+    window.Control().Evaluate();
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
     EXPECT_NE(window.ReminderForm(), nullptr);
     EXPECT_GT(window.TimeCheck().DueTick, 0);
@@ -472,7 +487,7 @@ TEST_F(StatusWindow, SpeechStartsOnlyOnceTheReminderWindowShowsTheText) {
     const std::string log = UseFakeEngine();
     PutFile(Folders.PrefsFile(), "[Groups]\r\nChecked Groups=/TTTT/\r\n");
     TPelloraApp& window = Open(FakeSpeechEngine);
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     TReminderForm* reminder = window.ReminderForm();
     ASSERT_NE(reminder, nullptr);
     // Each paint of the reminder records whether the engine had been asked to speak yet.
@@ -488,7 +503,7 @@ TEST_F(StatusWindow, SpeechStartsOnlyOnceTheReminderWindowShowsTheText) {
 
     // A further reminder in the open window: spoken once its new text is painted.
     spokenAtPaint.clear();
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     EXPECT_EQ(SpokenCount(log), 1);
     ASSERT_TRUE(SpinUntil([&] { return SpokenCount(log) == 2; }, 10000)) << test::GetFile(log);
     ASSERT_FALSE(spokenAtPaint.empty());
@@ -504,7 +519,8 @@ TEST_F(StatusWindow, NothingElseRunsInsideTheReminderStepOfATick) {
     // tick leaves. Neither may run before the tick has drawn the next due moment.
     bool probed = false;
     std::int64_t dueAtProbe = 0;
-    QMetaObject::invokeMethod(window.ReminderBtn, "click", Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&PartOf<TGlyphButton>(window, "ReminderBtn"), "click",
+                              Qt::QueuedConnection);
     QMetaObject::invokeMethod(
         &window,
         [&] {
@@ -512,7 +528,7 @@ TEST_F(StatusWindow, NothingElseRunsInsideTheReminderStepOfATick) {
             dueAtProbe = window.TimeCheck().DueTick;
         },
         Qt::QueuedConnection);
-    window.Timer1Timer();
+    window.Control().Evaluate();
     EXPECT_FALSE(probed) << "events ran inside the reminder step";
     EXPECT_GT(window.TimeCheck().DueTick, 0);
     ASSERT_TRUE(SpinUntil([&] { return probed; }, 5000));
@@ -537,19 +553,152 @@ TEST_F(StatusWindow, AFailingReminderStepIsReportedAndStillDrawsTheNextDueMoment
     } restore{ReplaceProgramRandom(std::make_unique<FailingRandom>())};
     window.TimeCheck().DueTick = 0;
     window.TimeCheck().FixedInterval = 60;
-    EXPECT_FALSE(Context->Guarded([&] { window.Timer1Timer(); }));
+    window.Control().Evaluate();
     ASSERT_FALSE(Errors.isEmpty());
     EXPECT_GT(window.TimeCheck().DueTick, 0);
     EXPECT_FALSE(window.TimeCheck().IsDue());
 }
 
-TEST_F(StatusWindow, ADueReminderComesWithTheTick) {
-    PutFile(Folders.PrefsFile(),
-            "[Timer]\r\nFixed Interval=0\r\n[Groups]\r\nChecked Groups=/TTTT/\r\n");
+TEST_F(StatusWindow, OneTimerWakesTheStripForTheDueMomentAndTheReminderComesThen) {
+    PutFile(Folders.PrefsFile(), "[Groups]\r\nChecked Groups=/TTTT/\r\n");
+    // The uptime clock runs with the real one, this far ahead.
+    std::atomic<std::int64_t> ahead{0};
+    auto real = [] {
+        timespec ts{};
+        ::clock_gettime(CLOCK_BOOTTIME, &ts);
+        return std::int64_t{ts.tv_sec} * 1000 + ts.tv_nsec / 1000000;
+    };
+    struct RestoreClock {
+        TickSource Saved;
+        ~RestoreClock() { ReplaceTickSource(Saved); }
+    } restore{ReplaceTickSource([&] { return real() + ahead; })};
     TPelloraApp& window = Open();
+    // Armed for the due moment, five minutes on: nothing wakes the strip before.
+    const QTimer& wake = window.Control().WakeTimer();
+    EXPECT_TRUE(wake.isSingleShot());
+    EXPECT_NEAR(wake.interval(), 5 * 60000, 2000);
+    // The clock moves on to a quarter second before the moment: the reminder comes with it.
+    ahead = window.TimeCheck().DueTick - 250 - real();
+    window.Control().Evaluate();
+    EXPECT_LE(wake.interval(), 251);
+    EXPECT_EQ(window.ReminderForm(), nullptr);
     ASSERT_TRUE(SpinUntil([&] { return window.ReminderForm() != nullptr; }, 10000));
     EXPECT_TRUE(window.ReminderForm()->isVisible());
     EXPECT_EQ(window.ReminderForm()->size(), QSize(442, 293));
+}
+
+// The captions of a menu as shown, separators as "-".
+QStringList Captions(const QMenu* menu) {
+    QStringList captions;
+    for (const QAction* action : menu->actions())
+        if (action->isVisible())
+            captions << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    return captions;
+}
+
+// How many pixels of the strip's caption, left of its reminder button, differ between two
+// pictures of the strip.
+int MarkPixels(const QImage& a, const QImage& b) {
+    int differ = 0;
+    for (int y = 2; y < 22; ++y)
+        for (int x = 60; x < 80; ++x)
+            differ += a.pixel(x, y) != b.pixel(x, y);
+    return differ;
+}
+
+TEST_F(StatusWindow, APauseAndTheMutesChosenFromTheMenuShowOnTheStripAndSurviveARestart) {
+    ::setenv("TZ", "UTC", 1);
+    QLocale::setDefault(QLocale::c());
+    std::int64_t wall = 1780322430000; // Monday 1 June 2026, 14:00:30 UTC
+    struct RestoreWall {
+        WallSource Saved;
+        ~RestoreWall() { ReplaceWallSource(Saved); }
+    } restore{ReplaceWallSource([&wall] { return wall; })};
+    TPelloraApp& window = Open();
+    // The designed items first, the new ones before Exit, which shows its shortcut.
+    EXPECT_EQ(Captions(&PartOf<QMenu>(window, "PopupMenu1")),
+              (QStringList{"&About", "-", "&Messages", "&Skins", "&Preferences", "-", "Pa&use",
+                           "Mute s&ound", "Mute spee&ch", "-", "E&xit"}));
+    EXPECT_EQ(
+        Captions(&PartOf<QMenu>(window, "PauseMenu")),
+        (QStringList{"For &15 minutes", "For &1 hour", "Until &tomorrow", "Until I &resume"}));
+    EXPECT_EQ(PartOf<QAction>(window, "Exit1").shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    EXPECT_EQ(window.toolTip(), "Next reminder at 14:05");
+    const QImage running = window.grab().toImage();
+
+    PartOf<QAction>(window, "Pause1Hour").trigger();
+    PartOf<QAction>(window, "MuteSpeech1").trigger();
+    EXPECT_TRUE(PartOf<QAction>(window, "Resume1").isVisible());
+    EXPECT_TRUE(PartOf<QAction>(window, "MuteSpeech1").isChecked());
+    EXPECT_EQ(window.toolTip(), "Paused until 15:00\nSpeech is muted");
+    EXPECT_EQ(window.accessibleDescription(), window.toolTip());
+    EXPECT_GT(MarkPixels(running, window.grab().toImage()), 10) << "no pause mark";
+
+    // A restart, half an hour later.
+    Window.reset();
+    Context.reset();
+    wall += 30 * 60000;
+    TPelloraApp& again = Open();
+    EXPECT_EQ(again.toolTip(), "Paused until 15:00\nSpeech is muted");
+    EXPECT_TRUE(PartOf<QAction>(again, "MuteSpeech1").isChecked());
+    EXPECT_FALSE(PartOf<QAction>(again, "MuteSound1").isChecked());
+    EXPECT_GT(MarkPixels(running, again.grab().toImage()), 10) << "no pause mark";
+    PartOf<QAction>(again, "Resume1").trigger();
+    PartOf<QAction>(again, "MuteSpeech1").trigger();
+    EXPECT_FALSE(PartOf<QAction>(again, "Resume1").isVisible());
+    EXPECT_EQ(again.toolTip(), "Next reminder at 14:35");
+    EXPECT_EQ(MarkPixels(running, again.grab().toImage()), 0);
+    EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
+}
+
+TEST_F(StatusWindow, OutsideTheActiveHoursTheStripSaysUntilWhenAndAMutedReminderIsSilent) {
+    ::setenv("TZ", "UTC", 1);
+    QLocale::setDefault(QLocale::c());
+    struct RestoreWall {
+        WallSource Saved;
+        ~RestoreWall() { ReplaceWallSource(Saved); }
+    } restore{ReplaceWallSource([] { return std::int64_t{1780322400000}; })}; // Mon 14:00
+    const std::string log = UseFakeEngine();
+    PutFile(Folders.PrefsFile(), "[Sound]\r\nSound=1\r\n[Groups]\r\nChecked Groups=/TTTT/\r\n"
+                                 "[Active Hours]\r\nEnabled=1\r\nMonday=09:00-10:00\r\n"
+                                 "Tuesday=\r\nWednesday=\r\nThursday=\r\nFriday=\r\n");
+    PutFile(Folders.StateFile(), "[Reminders]\r\nMute Sound=1\r\nMute Speech=1\r\n");
+    TPelloraApp& window = Open(FakeSpeechEngine);
+    EXPECT_EQ(window.toolTip(), "Off until Mon 09:00\nSound and speech are muted");
+    EXPECT_FALSE(window.Control().WakeTimer().isActive() &&
+                 window.Control().WakeTimer().interval() < 60 * 60000)
+        << "woken before the hours begin";
+    // "Show a reminder now" shows one all the same, without a sound or a word.
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
+    ASSERT_NE(window.ReminderForm(), nullptr);
+    ASSERT_TRUE(
+        SpinUntil([&] { return window.ReminderForm()->windowHandle()->isExposed(); }, 5000));
+    ASSERT_TRUE(QueuedEventsRan());
+    EXPECT_EQ(SpokenCount(log), 0);
+    // The chime's module loads with the first chime.
+    EXPECT_FALSE(Mapped(ChimeModuleName));
+}
+
+TEST_F(StatusWindow, AnIntervalBelowAMinuteInTheFileRunsAsOneMinuteAndIsToldOnce) {
+    PutFile(Folders.PrefsFile(), "[Timer]\r\nFixed Interval=0\r\n");
+    TPelloraApp& window = Open();
+    EXPECT_EQ(window.TimeCheck().FixedInterval, 1);
+    EXPECT_NEAR(window.Control().WakeTimer().interval(), 60000, 2000);
+    ASSERT_TRUE(SpinUntil([] { return ShownNotice() != nullptr; }, 10000));
+    const QString told = ShownNotice()->Texts().join(QStringLiteral("\n"));
+    EXPECT_EQ(told, QStringLiteral("\"%1\" sets a reminder interval below 1 minute; Pellora "
+                                   "reminds you every minute instead. Set the interval in the "
+                                   "preferences.")
+                        .arg(QString::fromStdString(Folders.PrefsFile())));
+    ShownNotice()->close();
+    // Read again when the preferences close: not told again.
+    PartOf<QAction>(window, "Prefs1").trigger();
+    QWidget* prefs = VisibleWindow(QStringLiteral("Pellora - Preferences"));
+    ASSERT_NE(prefs, nullptr);
+    prefs->close();
+    ASSERT_TRUE(SpinUntil([&] { return !window.Control().Stopped(); }, 5000));
+    ASSERT_TRUE(QueuedEventsRan());
+    EXPECT_EQ(ShownNotice(), nullptr);
 }
 
 TEST_F(StatusWindow, EachDialogOpensOnceStopsTheTimerAndItsClosingRestartsIt) {
@@ -561,23 +710,25 @@ TEST_F(StatusWindow, EachDialogOpensOnceStopsTheTimerAndItsClosingRestartsIt) {
         return n;
     };
     const int before = countTopLevels();
-    window.About1Click();
-    EXPECT_FALSE(window.Timer1.isActive());
-    window.About1Click();
+    PartOf<QAction>(window, "About1").trigger();
+    EXPECT_TRUE(window.Control().Stopped());
+    EXPECT_FALSE(window.Control().WakeTimer().isActive());
+    PartOf<QAction>(window, "About1").trigger();
     EXPECT_EQ(countTopLevels(), before + 1);
-    window.Prefs1Click();
+    PartOf<QAction>(window, "Prefs1").trigger();
     EXPECT_EQ(countTopLevels(), before + 2);
     QWidget* about = VisibleWindow(QStringLiteral("About Pellora, version ?"));
     ASSERT_NE(about, nullptr);
     about->close();
     EXPECT_TRUE(SpinUntil([&] { return countTopLevels() == before + 1; }, 5000));
     // Any dialog's closing enables the timer, even with another still open.
-    EXPECT_TRUE(window.Timer1.isActive());
+    EXPECT_FALSE(window.Control().Stopped());
+    EXPECT_TRUE(window.Control().WakeTimer().isActive());
 }
 
 TEST_F(StatusWindow, ClosingThePreferencesRestartsTheInterval) {
     TPelloraApp& window = Open();
-    window.Prefs1Click();
+    PartOf<QAction>(window, "Prefs1").trigger();
     PutFile(Folders.PrefsFile(), "[Timer]\r\nFixed Interval=7\r\n");
     window.TimeCheck().DueTick = 0;
     QWidget* prefs = VisibleWindow(QStringLiteral("Pellora - Preferences"));
@@ -590,13 +741,10 @@ TEST_F(StatusWindow, ClosingThePreferencesRestartsTheInterval) {
 TEST_F(StatusWindow, ButtonsTakeTheSkinsCaptionAndBodyTextColours) {
     TPelloraApp& window = Open();
     // Harbrook draws light text on its caption and dark text on its body.
-    EXPECT_GT(window.CloseBtn->FontColor().lightness(), 128);
-    EXPECT_LT(window.MenuBtn->FontColor().lightness(), 128);
-    EXPECT_EQ(window.CloseBtn->FontColor(), window.ReminderBtn->FontColor());
-}
-
-bool Mapped(const std::string& library) {
-    return test::GetFile("/proc/self/maps").find(library) != std::string::npos;
+    EXPECT_GT(PartOf<TGlyphButton>(window, "CloseBtn").FontColor().lightness(), 128);
+    EXPECT_LT(PartOf<TGlyphButton>(window, "MenuBtn").FontColor().lightness(), 128);
+    EXPECT_EQ(PartOf<TGlyphButton>(window, "CloseBtn").FontColor(),
+              PartOf<TGlyphButton>(window, "ReminderBtn").FontColor());
 }
 
 TEST_F(StatusWindow, TheHttpLibraryLoadsOnlyWhenTheNetworkIsFirstUsed) {
