@@ -1,3 +1,4 @@
+#include "platform/FileLock.h"
 #include "platform/VersionInfo.h"
 #include "ui/Cloak.h"
 #include "ui/ErrorBox.h"
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <string>
 
 PELLORA_STAMP_VERSION(PELLORA_VERSION);
 
@@ -62,7 +64,16 @@ int main(int argc, char** argv) {
         instance->SetFrontWindow(window.get(), &context->Cloak());
     context->Cloak().HideTaskbarButton();
     window->show();
-    // Ended by the session, a terminal or kill: closing the strip stores its state first.
-    const TExitSignals exitSignals([&window] { window->close(); });
-    return QApplication::exec();
+    int status = 0;
+    {
+        // Ended by the session, a terminal or kill: closing the strip stores its state first.
+        const TExitSignals exitSignals([&window] { window->EndRun(); });
+        status = QApplication::exec();
+    }
+    const std::string dataFolder = context->Folders().DataFolder();
+    window.reset();
+    context.reset();
+    // Lock files matter only while somebody writes: none stays behind in the data folder.
+    RemoveLockFiles(dataFolder, 2);
+    return status;
 }

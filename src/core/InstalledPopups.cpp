@@ -2,6 +2,7 @@
 
 #include "core/InstallRecord.h"
 #include "platform/Errors.h"
+#include "platform/FileLock.h"
 #include "platform/FileUtil.h"
 #include "platform/StrUtils.h"
 
@@ -78,12 +79,37 @@ void TInstalledPopups::LoadFromFile(const std::string& path) {
 void TInstalledPopups::LoadFromLines(std::vector<std::string> lines) {
     Store = std::move(lines);
     Idx.reset();
+    Edits.clear();
 }
 
 void TInstalledPopups::Save() {
-    if (FileName.empty())
+    if (FileName.empty() || Edits.empty())
         return;
-    WriteTextLines(FileName, Lines());
+    const FileLock lock(FileName + ".lock");
+    std::vector<std::string> current;
+    if (FileExists(FileName))
+        current = ReadTextLines(FileName);
+    TInstalledPopups merged;
+    merged.Store = current;
+    for (const TEdit& edit : Edits)
+        merged.Apply(edit);
+    // Ticked and unticked again is no change: the file is left as it is.
+    if (merged.Lines() != current)
+        WriteTextLines(FileName, merged.Lines());
+    Store = std::move(merged.Store);
+    Idx.reset();
+    Edits.clear();
+}
+
+void TInstalledPopups::Apply(const TEdit& edit) {
+    switch (edit.Kind) {
+    case TEdit::TKind::Add:
+        return Add(edit.Language, edit.Group, edit.MessageId, edit.Text);
+    case TEdit::TKind::Update:
+        return Update(edit.Language, edit.Group, edit.MessageId, edit.Text);
+    case TEdit::TKind::Remove:
+        return Remove(edit.Language, edit.Group, edit.MessageId);
+    }
 }
 
 const std::vector<std::string>& TInstalledPopups::Lines() const {
@@ -256,6 +282,8 @@ bool TInstalledPopups::FindLine(std::string_view keyForm, std::size_t& index) co
 
 void TInstalledPopups::Add(std::string_view language, std::int32_t group, std::int32_t messageId,
                            std::string_view text) {
+    Edits.push_back(
+        {TEdit::TKind::Add, std::string(language), group, messageId, std::string(text)});
     Store.push_back(FormatInstallRecord(language, group, messageId, text));
     if (Idx) {
         Idx->Dead.push_back(false);
@@ -265,6 +293,8 @@ void TInstalledPopups::Add(std::string_view language, std::int32_t group, std::i
 
 void TInstalledPopups::Update(std::string_view language, std::int32_t group, std::int32_t messageId,
                               std::string_view text) {
+    Edits.push_back(
+        {TEdit::TKind::Update, std::string(language), group, messageId, std::string(text)});
     std::size_t slot = FirstSlot(InstallKeyForm(language, group, messageId));
     if (slot == Store.size())
         return;
@@ -275,6 +305,7 @@ void TInstalledPopups::Update(std::string_view language, std::int32_t group, std
 
 void TInstalledPopups::Remove(std::string_view language, std::int32_t group,
                               std::int32_t messageId) {
+    Edits.push_back({TEdit::TKind::Remove, std::string(language), group, messageId, {}});
     std::size_t slot = FirstSlot(InstallKeyForm(language, group, messageId));
     if (slot == Store.size())
         return;

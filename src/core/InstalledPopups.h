@@ -20,7 +20,8 @@ struct TUnreadableLine {
 
 // The user's selection of messages ("Message Selects.dat"): one selection line per entry,
 // kept in file order. Lines that are not records are skipped by every query and are written
-// back unchanged. Changes stay in memory until Save.
+// back unchanged. Changes stay in memory until Save, which applies them to the file as it is
+// then, so what another program changed meanwhile stays.
 //
 // Update, Remove and FindLine go through an index by key that is built on first use, so
 // ticking or unticking many messages stays linear; a picker that only loads and lists never
@@ -45,8 +46,13 @@ public:
     void LoadFromFile(const std::string& path);
     // Takes the lines as if read from a file; FileName is left as it is.
     void LoadFromLines(std::vector<std::string> lines);
-    // Replaces the file atomically with the lines when FileName is set.
+    // When FileName is set and something was added, changed or removed since the load or the
+    // last save: reads the file again under its lock, makes the same changes to it and
+    // replaces it atomically, unless that changes nothing; the selection is then the file's.
+    // Throws EFileError when the file cannot be read or written; the changes are kept.
     void Save();
+    // Something was added, changed or removed since the load or the last save.
+    bool Modified() const { return !Edits.empty(); }
 
     // The lines in file order. Linear after removals (the gaps are closed), else free.
     const std::vector<std::string>& Lines() const;
@@ -94,6 +100,15 @@ public:
 
 private:
     struct Index;
+    // One change made since the load, to be made again to the file as it is at Save.
+    struct TEdit {
+        enum class TKind : std::uint8_t { Add, Update, Remove } Kind;
+        std::string Language;
+        std::int32_t Group;
+        std::int32_t MessageId;
+        std::string Text;
+    };
+    void Apply(const TEdit& edit);
 
     // Calls visit(record) for every live record of the language and groups, in file order.
     // A line with a bad number goes to `unreadable` when given, else stops the walk.
@@ -112,6 +127,7 @@ private:
     // while the index does. Both change under const calls without changing what is held.
     mutable std::vector<std::string> Store;
     mutable std::unique_ptr<Index> Idx;
+    std::vector<TEdit> Edits;
 };
 
 } // namespace pellora

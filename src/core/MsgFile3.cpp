@@ -1,15 +1,47 @@
 #include "core/MsgFile3.h"
 
 #include "platform/Errors.h"
+#include "platform/FileLock.h"
 #include "platform/FileUtil.h"
 #include "platform/StrUtils.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 namespace pellora {
+
+namespace {
+
+// Changes made without a server number take the one the message's first "NEW" line in
+// `saved` has by now.
+void TakeServerIds(std::vector<std::string>& edits, const std::vector<std::string>& saved) {
+    std::unordered_map<std::int32_t, std::int32_t> numbers; // own id -> server id, 0 unknown
+    TMsgRecord record;
+    for (const std::string& line : edits)
+        if (ParseMsgRecord(line, record) && record.Action != TMsgAction::New &&
+            record.ServerId == 0)
+            numbers.emplace(record.OwnId, 0);
+    if (numbers.empty())
+        return;
+    std::unordered_set<std::int32_t> seen;
+    for (const std::string& line : saved)
+        if (ParseMsgRecord(line, record) && record.Action == TMsgAction::New &&
+            numbers.contains(record.OwnId) && seen.insert(record.OwnId).second)
+            numbers[record.OwnId] = record.ServerId;
+    for (std::string& line : edits)
+        if (ParseMsgRecord(line, record) && record.Action != TMsgAction::New &&
+            record.ServerId == 0 && numbers[record.OwnId] != 0) {
+            record.ServerId = numbers[record.OwnId];
+            line = FormatMsgRecord(record);
+        }
+}
+
+} // namespace
 
 TBasePopups::TBasePopups(std::string folder, std::string language, std::string name)
     : Folder(std::move(folder)), Language(std::move(language)), Name(std::move(name)) {
@@ -34,6 +66,23 @@ bool TBasePopups::GetFolder(bool createIfMissing, std::string& path) const {
         return true;
     }
     return createIfMissing && ForceDirectories(path);
+}
+
+std::string MessageFileLock(const std::string& file) {
+    return file + ".lock";
+}
+
+std::string TBasePopups::RequireFileName() const {
+    std::string path;
+    if (Folder.empty() || Language.empty())
+        return std::string();
+    if (!GetFolder(true, path)) {
+        const int error = errno;
+        throw EFileError(Format("Cannot create the folder \"%s%s\": %s",
+                                AddTrailingSlash(Folder).c_str(), LowerCaseAscii(Language).c_str(),
+                                std::strerror(error)));
+    }
+    return FileName();
 }
 
 std::string TBasePopups::FileName() const {
@@ -79,6 +128,7 @@ bool TBaseOwnPopups::CopyUploadsTo(std::size_t& start, std::vector<std::string>&
     }
     UseServerId = false;
     target = MergeJournal(block, false);
+    UploadEnd = Lines.size();
     return !target.empty();
 }
 
@@ -92,16 +142,67 @@ void TBaseOwnPopups::FormatUploads(const std::vector<std::string>& compacted,
 void TBaseOwnPopups::CommitUploads(std::size_t start, const std::vector<std::string>& serverLines) {
     if (serverLines.empty())
         return;
-    std::string path;
-    if (!GetFolder(true, path))
+    UploadEnd = Lines.size();
+    CommitBatch(start, serverLines, {}, true);
+}
+
+std::vector<std::string> TBaseOwnPopups::CurrentLines(const std::string& file) const {
+    return FileExists(file) ? ReadTextLines(file) : Lines;
+}
+
+void TBaseOwnPopups::CommitBatch(std::size_t start, const std::vector<std::string>& settled,
+                                 const std::vector<std::string>& pending, bool backup) {
+    const std::string file = RequireFileName();
+    if (file.empty())
         return;
-    Backup();
-    std::vector<std::string> lines(
-        Lines.begin(), Lines.begin() + static_cast<std::ptrdiff_t>(std::min(start, Lines.size())));
-    lines.insert(lines.end(), serverLines.begin(), serverLines.end());
+    const FileLock lock(MessageFileLock(file));
+    const std::vector<std::string> current = CurrentLines(file);
+    start = std::min(start, Lines.size());
+    const std::size_t end = std::clamp(UploadEnd, start, Lines.size());
+    if (current.size() < Lines.size() || !std::equal(Lines.begin(), Lines.end(), current.begin()))
+        throw EFileError(Format("\"%s\" was changed by another program during the upload; the "
+                                "changes the server took will be sent again.",
+                                file.c_str()));
+    if (backup)
+        WriteTextLines(ChangeFileExt(file, ".bak"), current);
+    std::vector<std::string> lines(Lines.begin(),
+                                   Lines.begin() + static_cast<std::ptrdiff_t>(start));
+    lines.insert(lines.end(), settled.begin(), settled.end());
+    lines.insert(lines.end(), pending.begin(), pending.end());
+    const std::size_t blockEnd = lines.size();
+    // What was appended after the block, by this collection's earlier commits or by others.
+    lines.insert(lines.end(), Lines.begin() + static_cast<std::ptrdiff_t>(end), Lines.end());
+    lines.insert(lines.end(), current.begin() + static_cast<std::ptrdiff_t>(Lines.size()),
+                 current.end());
     // Lines changes only once the file holds the same, so a failed write loses nothing.
-    WriteTextLines(FileName(), lines);
+    WriteTextLines(file, lines);
     Lines = std::move(lines);
+    UploadEnd = blockEnd;
+}
+
+std::size_t TBaseOwnPopups::DropUploads(const std::vector<std::string>& dropped) {
+    const std::string file = RequireFileName();
+    if (file.empty() || dropped.empty())
+        return 0;
+    const FileLock lock(MessageFileLock(file));
+    std::vector<std::string> lines = CurrentLines(file);
+    std::size_t start = 0;
+    if (!FindPendingStart(lines, start))
+        return 0;
+    std::size_t count = 0;
+    for (const std::string& line : dropped) {
+        const std::string wanted = Trim(line);
+        for (std::size_t i = start; i < lines.size(); ++i)
+            if (Trim(lines[i]) == wanted) {
+                lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
+                ++count;
+                break;
+            }
+    }
+    if (count > 0)
+        WriteTextLines(file, lines);
+    Lines = std::move(lines);
+    return count;
 }
 
 void TOwnPopups::AppendEdit(TMsgAction action, std::int32_t group, std::int32_t serverId,
@@ -159,16 +260,27 @@ std::size_t TOwnPopups::PendingCount() const {
 void TOwnPopups::Flush() {
     std::vector<std::string> compacted;
     CompactPending(compacted);
-    // Pending empties before the write: should the write fail, the edits are kept in
-    // Lines and reach the file with the next successful write, never twice.
-    Pending.clear();
-    if (compacted.empty())
+    if (compacted.empty()) {
+        Pending.clear();
         return;
-    Lines.insert(Lines.end(), std::make_move_iterator(compacted.begin()),
+    }
+    const std::string file = RequireFileName();
+    std::vector<std::string> lines = Lines;
+    std::optional<FileLock> lock;
+    if (!file.empty()) {
+        lock.emplace(MessageFileLock(file));
+        lines = CurrentLines(file);
+        // An upload elsewhere may have given a message its server number since it was edited
+        // here: its changes must name it.
+        TakeServerIds(compacted, lines);
+    }
+    lines.insert(lines.end(), std::make_move_iterator(compacted.begin()),
                  std::make_move_iterator(compacted.end()));
-    std::string path;
-    if (GetFolder(true, path))
-        WriteTextLines(FileName(), Lines);
+    // Pending and Lines change only once the file holds the edits.
+    if (!file.empty())
+        WriteTextLines(file, lines);
+    Lines = std::move(lines);
+    Pending.clear();
 }
 
 bool TOwnPopupsList::Find(const std::string& folder, const std::string& language,
@@ -196,8 +308,16 @@ bool TOwnPopupsList::Remove(const TOwnPopups* collection) {
 }
 
 void TOwnPopupsList::FlushAll() {
-    for (auto& item : Items)
-        item->Flush();
+    std::string failures;
+    for (auto& item : Items) {
+        try {
+            item->Flush();
+        } catch (const EPelloraError& error) {
+            failures += (failures.empty() ? "" : "\n") + std::string(error.what());
+        }
+    }
+    if (!failures.empty())
+        throw EFileError(failures);
 }
 
 void TRemotePopups::RefreshList(const std::vector<std::string>& downloaded) {

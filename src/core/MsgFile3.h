@@ -24,6 +24,9 @@ public:
     // The language folder (no trailing '/'); false when Folder or Language is empty, or when
     // the folder is missing and either may not or cannot be created.
     bool GetFolder(bool createIfMissing, std::string& path) const;
+    // The file, its folder made when missing; empty when the collection has no file (no
+    // Folder or Language). Throws EFileError naming the folder when it cannot be made.
+    std::string RequireFileName() const;
     // Empty while the language folder does not exist.
     std::string FileName() const;
     // Lines as they are now go to the file with the extension ".bak".
@@ -57,6 +60,27 @@ public:
     // After the server accepted the block: the file goes to ".bak", then the block from
     // `start` is replaced by the server's lines. Nothing happens for an empty reply.
     void CommitUploads(std::size_t start, const std::vector<std::string>& serverLines);
+    // Where an upload in batches stands after one: the pending block from `start` (as
+    // CopyUploadsTo found it) becomes the server's lines so far, then the lines still pending
+    // (kept back, then not sent yet). Lines others appended to the file meanwhile stay after
+    // them; the first commit of an upload keeps the file as it was in ".bak". Throws
+    // EFileError when the file changed otherwise since (another upload committed it), and
+    // then writes nothing.
+    void CommitBatch(std::size_t start, const std::vector<std::string>& settled,
+                     const std::vector<std::string>& pending, bool backup);
+    // Takes these lines out of the pending block of the file (each once, the first match), so
+    // they are not sent again. The number taken out.
+    std::size_t DropUploads(const std::vector<std::string>& lines);
+
+protected:
+    // The file as it is now (read again under its lock, which the caller holds); Lines when
+    // it has gone, so that nothing known is lost.
+    std::vector<std::string> CurrentLines(const std::string& file) const;
+
+private:
+    // End of the pending block CopyUploadsTo found, as far as this collection wrote it: the
+    // lines after it were appended by others.
+    std::size_t UploadEnd = 0;
 };
 
 // The user's own messages of one language. Edits collect in Pending and reach the file
@@ -76,7 +100,10 @@ public:
     // Pending compacted into the target (replacing its content); the number of lines.
     std::size_t CompactPending(std::vector<std::string>& target) const;
     std::size_t PendingCount() const;
-    // Appends the compacted edits to Lines, writes the file and empties Pending.
+    // Writes the compacted edits after the file's lines as they are now (read again under its
+    // lock, so lines another program committed meanwhile stay), then takes that as Lines and
+    // empties Pending. Nothing is dropped when the file cannot be written: EFileError names
+    // it, and Pending and Lines stay as they were.
     void Flush();
 
     std::vector<std::string> Pending; // edits since the last flush, in the order made
@@ -86,6 +113,9 @@ private:
     void AppendEdit(TMsgAction action, std::int32_t group, std::int32_t serverId,
                     std::int32_t ownId, const std::string& text);
 };
+
+// The lock file every writer of the message file takes while it reads and replaces it.
+std::string MessageFileLock(const std::string& file);
 
 // One own-message collection per language, owned here.
 class TOwnPopupsList {
@@ -97,6 +127,8 @@ public:
               bool createIfMissing, const std::string& name);
     // Frees that very collection; false when it is not held.
     bool Remove(const TOwnPopups* collection);
+    // Flushes every collection, each even when an earlier one failed; then throws one
+    // EFileError that names every file not written, one a line.
     void FlushAll();
 
     std::vector<std::unique_ptr<TOwnPopups>> Items;

@@ -79,6 +79,12 @@ inline constexpr StringKey ProxyAddress{"Internet", "Proxy Address", ""};
 // Without a configured server the exchange stays on this machine.
 inline constexpr StringKey PelloraExchange{"Internet", "Pellora Exchange",
                                            "http://localhost/cgi-bin/pellora/"};
+// The longest one request to the exchange server may take, in seconds, however slowly its
+// answer trickles in; 0 or less: no limit.
+inline constexpr IntKey RequestTimeout{"Internet", "Request Timeout", 120};
+// The most changes one upload carries: what the exchange server last said it takes, and
+// before it has said anything, what every server takes.
+inline constexpr IntKey UploadLines{"Internet", "Upload Lines", 100};
 // Ids handed out today take 63 bits; older ones, still stored, fit in 31.
 inline constexpr Int64Key AccessId{"Internet", "Access id", 0};
 // Last-Modified value of the last download of one language's library (empty: none yet).

@@ -109,7 +109,11 @@ TExchangeResult TExchangeWorker::RunJob(const TJob& job) {
             Module->Cancel();
     }
     Received = 0;
-    return RunExchange(*Module, job.Kind, Local, job.LanguageCode);
+    return RunExchange(*Module, job.Kind, Local, job.LanguageCode,
+                       [this](std::size_t done, std::size_t total) {
+                           if (OnBatch)
+                               OnBatch(done, total);
+                       });
 }
 
 bool TExchangeWorker::AskCredentials(TAdvHttp& http, bool forProxy, std::string& userName,

@@ -3,6 +3,7 @@
 #include "net/MsgExchange.h"
 
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -43,6 +44,8 @@ public:
     // Set these before the first Start; they are called on the worker thread.
     // Bytes received so far in the exchange under way.
     std::function<void(std::uint64_t bytesReceived)> OnProgress;
+    // Changes of an upload done so far, of all it has, after each batch.
+    std::function<void(std::size_t done, std::size_t total)> OnBatch;
     // The outcome, the last call of every exchange.
     std::function<void(const TExchangeResult& result)> OnFinished;
     // A server or proxy asks for credentials: put the question to the user without blocking

@@ -2,7 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace pellora {
 
@@ -41,6 +43,9 @@ enum class TExchangeOutcome {
     // The server did not store every change: RemoteFailureText, then the server's reason
     // when it gave one; the changes stay pending.
     NotStoredRemotely,
+    // The server stored every change but a few it refused alone (RefusedLines), which stay
+    // pending: a text that says how many and which, and the server's reason.
+    SomeRefused,
     // A limit of the server refused the request (too much at once, enough for today, no room
     // now): a text that names the limit and the address and says when to try again. Nothing
     // was stored.
@@ -58,6 +63,11 @@ struct TExchangeResult {
     std::int32_t Appended = 0;
     std::int64_t AccessId = 0;
     std::string LogFailure; // why a request log could not be written, if it could not
+    // SomeRefused: the pending lines of the own-message file the server refused alone, as
+    // they stand in the file (DropUploads takes them out).
+    std::vector<std::string> RefusedLines;
+    std::size_t Batches = 0;       // uploads the changes went out in
+    std::size_t StoredChanges = 0; // changes the server took, which the file now shows
     // LimitReached: the limit as the server named it ("upload-lines=100", empty when it did
     // not), and the seconds after which trying again can help (0: not said).
     std::string Limit;
@@ -76,14 +86,21 @@ TExchangeResult RequestAccess(TNetModule& net);
 TExchangeResult DownloadLibrary(TNetModule& net, const std::string& folder,
                                 const std::string& languageCode);
 
+// Changes uploaded so far (stored by the server, or refused alone) of all there are.
+using TUploadProgress = std::function<void(std::size_t done, std::size_t total)>;
+
 // Uploads the own messages of a language not sent yet, as the own-message page does: the
-// pending block of its "custom" file goes out as delta lines, and when the server stored
-// every one of them its answer replaces the block (the previous file is kept as ".bak").
-// Nothing is written unless the server stored everything.
+// pending block of its "custom" file goes out as delta lines, in batches no larger than the
+// server takes (it says so when one is too large). After each batch the server's answer
+// replaces in the file what it stored (the file as it was before the upload is kept as
+// ".bak"), so a batch is never sent twice; a change the server refused alone stays pending,
+// and the others still go. An access id the server does not know or has retired is replaced
+// once and the refused part sent again. Progress is told after every batch.
 TExchangeResult UploadOwnMessages(TNetModule& net, const std::string& folder,
-                                  const std::string& languageCode);
+                                  const std::string& languageCode,
+                                  const TUploadProgress& progress = {});
 
 TExchangeResult RunExchange(TNetModule& net, TExchangeKind kind, const std::string& folder,
-                            const std::string& languageCode);
+                            const std::string& languageCode, const TUploadProgress& progress = {});
 
 } // namespace pellora

@@ -149,6 +149,35 @@ std::optional<std::int64_t> ParseAccessId(std::string_view headerLine) {
     throw EConvertError(Format("'%s' is not a valid integer value", text.c_str()));
 }
 
+std::vector<std::size_t> ParseRefusedLines(std::string_view headers) {
+    std::vector<std::size_t> positions;
+    const std::optional<std::string> value = GetHeaderValue(headers, "Pellora-Refused-Lines");
+    if (!value)
+        return positions;
+    for (std::string_view field : SplitFields(*value, ',')) {
+        const std::string number = Trim(field);
+        const std::optional<std::int64_t> position =
+            AllDigits(number) ? ParseInt64(number) : std::nullopt;
+        if (!position || *position < 1)
+            throw EConvertError(
+                Format("'%s' is not a line number", ShownServerText(number, 40).c_str()));
+        positions.push_back(static_cast<std::size_t>(*position));
+    }
+    std::sort(positions.begin(), positions.end());
+    if (std::adjacent_find(positions.begin(), positions.end()) != positions.end())
+        throw EConvertError("a line number is given twice");
+    return positions;
+}
+
+TAccessIdState ParseAccessIdState(std::string_view headers) {
+    const std::string value = GetHeaderValue(headers, "Pellora-Access-Id").value_or("");
+    if (SameText(value, "unknown"))
+        return TAccessIdState::Unknown;
+    if (SameText(value, "retired"))
+        return TAccessIdState::Retired;
+    return TAccessIdState::Valid;
+}
+
 std::optional<TServerLimit> ParseServerLimit(int status, std::string_view headers) {
     if (status != 413 && status != 429 && status != 503)
         return std::nullopt;
@@ -166,8 +195,12 @@ std::optional<TServerLimit> ParseServerLimit(int status, std::string_view header
 }
 
 std::string ServerLimitText(const TServerLimit& limit, const std::string& address) {
+    // A wait beyond this is shown as no more precise: no server plans that far ahead.
+    constexpr std::int64_t LongestShownWait = std::int64_t{7} * 24 * 3600;
     std::string text = LimitDescription(limit, address) + "\r\n";
-    if (limit.RetryAfterSeconds > 0)
+    if (limit.RetryAfterSeconds > LongestShownWait)
+        text += "Please try again in more than a week.";
+    else if (limit.RetryAfterSeconds > 0)
         text += "Please try again in " + Duration(limit.RetryAfterSeconds) + ".";
     else if (limit.Status == 413 && !limit.HasRetryAfter)
         text += "Trying again will not help.";

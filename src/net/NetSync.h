@@ -42,6 +42,15 @@ struct TUploadCounts {
 // A value that is not a whole decimal number throws EConvertError.
 std::optional<TUploadCounts> ParseUploadCounts(std::string_view headerLine);
 
+// The lines of an upload the server refused alone while it stored the others: the 1-based
+// positions of "Pellora-Refused-Lines: 3,7" in ascending order. Empty without the header. A
+// value that is not a list of distinct positive numbers throws EConvertError.
+std::vector<std::size_t> ParseRefusedLines(std::string_view headers);
+
+// What "Pellora-Access-Id" says of the access id an upload carried.
+enum class TAccessIdState { Valid, Unknown, Retired };
+TAccessIdState ParseAccessIdState(std::string_view headers);
+
 // A limit of the exchange server that refused a request: 413 (too much at once), 429 (enough
 // for today) or 503 (no room or no time now).
 struct TServerLimit {

@@ -7,6 +7,8 @@
 #include "platform/IniFile.h"
 #include "platform/StrUtils.h"
 
+#include <algorithm>
+
 namespace pellora {
 
 namespace {
@@ -28,6 +30,20 @@ constexpr const char* AccessLog = "Access Request";
 constexpr const char* DownloadLog = "Download Messages";
 constexpr const char* UploadLog = "Upload Messages";
 
+// Whether an address with a scheme has a host between "://" (and a "user:password@") and its
+// path; one without a scheme is left for the request to refuse.
+bool NamesAHost(std::string_view url) {
+    const std::size_t scheme = url.find("://");
+    if (scheme == std::string_view::npos)
+        return true;
+    std::string_view authority = url.substr(scheme + 3);
+    authority = authority.substr(0, authority.find_first_of("/?#"));
+    const std::size_t at = authority.rfind('@');
+    if (at != std::string_view::npos)
+        authority.remove_prefix(at + 1);
+    return !authority.empty() && authority.front() != ':';
+}
+
 bool AllEmpty(const std::vector<std::string>& lines) {
     for (const std::string& line : lines)
         if (!line.empty())
@@ -43,9 +59,8 @@ std::string WithAddress(const std::string& text, const std::string& address) {
     return text + " (" + address + ")";
 }
 
-TNetModule::TNetModule(std::string prefsFile, const std::string& logFolder,
-                       std::shared_ptr<TEventDelivery> delivery)
-    : FHttp(std::move(delivery)), Prefs(std::move(prefsFile)), Logs(AddTrailingSlash(logFolder)) {
+TNetModule::TNetModule(std::string prefsFile, const std::string& logFolder)
+    : Prefs(std::move(prefsFile)), Logs(AddTrailingSlash(logFolder)) {
     FHttp.SetConnectTimeout(15000);
     FHttp.SetUserAgent(TAdvHttp::DefaultUserAgent);
     FHttp.SetURL("http://localhost/");
@@ -64,10 +79,8 @@ void TNetModule::DataModuleCreate() {
 }
 
 void TNetModule::ConfigureHttp(TAdvHttp& http) {
-    http.SetFreeOnComplete(false);
     http.SetInternetFlags(ExchangeFlags);
     http.SetMethod("GET");
-    http.SetUseEventWindow(true);
     http.SetUserAgent("Pellora 3");
     http.SetRequestHeaders({});
     // An upload's body must not ride along with the next request.
@@ -75,10 +88,24 @@ void TNetModule::ConfigureHttp(TAdvHttp& http) {
     const IniFile prefs(Prefs);
     // Turning the proxy off takes effect at once, not at the next start.
     http.SetProxy(ReadKey(prefs, keys::Proxy) ? ReadKey(prefs, keys::ProxyAddress) : "");
+    // A server that trickles its answer must not keep a cron job waiting for ever.
+    const std::int64_t seconds = ReadKey(prefs, keys::RequestTimeout);
+    http.SetRequestTimeout(
+        seconds > 0 ? static_cast<int>(std::min<std::int64_t>(seconds, 86400) * 1000) : 0);
 }
 
 std::string TNetModule::GetExchangeUrl() const {
-    return ReadKey(IniFile(Prefs), keys::PelloraExchange);
+    std::string base = ReadKey(IniFile(Prefs), keys::PelloraExchange);
+    // The script names are appended as they stand: without a host the first of them would
+    // pass for one, and without the closing slash they would be glued to the last folder.
+    if (!NamesAHost(base))
+        throw EInetError(Format("The exchange address \"%s\" names no server (\"%s\" in section "
+                                "[%s] of \"%s\")",
+                                HideCredentials(base).c_str(), keys::PelloraExchange.Name,
+                                keys::PelloraExchange.Section, Prefs.c_str()));
+    if (!base.empty() && base.back() != '/' && base.find_first_of("?#") == std::string::npos)
+        base += '/';
+    return base;
 }
 
 void TNetModule::BeginExchange() {
@@ -111,10 +138,12 @@ void TNetModule::Perform() {
     CheckCancel();
     Limit.reset();
     Refusal.clear();
+    RefusedPositions.clear();
+    AccessState = TAccessIdState::Valid;
     try {
         FHttp.Execute();
     } catch (const EInetError& error) {
-        throw EInetError(WithAddress(error.what(), FHttp.URL()));
+        throw EInetError(WithAddress(error.what(), AddressText()));
     }
 }
 
@@ -142,13 +171,22 @@ bool TNetModule::Refuse(const std::string& reason, const std::string& logName,
     return false;
 }
 
+std::string TNetModule::AddressText() const {
+    if (!FHttp.FailedAtProxy())
+        return FHttp.URL();
+    return "proxy " + HideCredentials(FHttp.RequestProxy()) + ", for " + FHttp.URL();
+}
+
 std::string TNetModule::StatusFault() const {
     const std::string& url = FHttp.URL();
-    if (FHttp.LastError() == inet::OperationCancelled &&
-        (FHttp.StatusCode() == 401 || FHttp.StatusCode() == 407))
-        return Format("The %s for %s asked for a user name and password and did not get one "
+    if (FHttp.LastError() == inet::OperationCancelled && FHttp.StatusCode() == 407)
+        return Format("The proxy %s for %s asked for a user name and password and did not get "
+                      "one it accepts.",
+                      HideCredentials(FHttp.RequestProxy()).c_str(), url.c_str());
+    if (FHttp.LastError() == inet::OperationCancelled && FHttp.StatusCode() == 401)
+        return Format("The server for %s asked for a user name and password and did not get one "
                       "it accepts.",
-                      FHttp.StatusCode() == 407 ? "proxy" : "server", url.c_str());
+                      url.c_str());
     if (FHttp.LastError() != 0)
         return "The request to " + url + " failed: " + InetErrorText(FHttp.LastError());
     const std::string status = FHttp.ResponseHeaders().empty()
@@ -179,8 +217,17 @@ void TNetModule::PostForm(const std::string& url, const std::string& body) {
 
 bool TNetModule::RequestAccessId(std::int64_t& accessId) {
     // A POST: asking for an id changes the server's state, and only a POST gets 63 bits.
-    const std::string body = "action=request_access";
-    PostForm(GetExchangeUrl() + "edit.cgi", body);
+    std::string body = "action=request_access";
+    const std::string script = GetExchangeUrl() + "edit.cgi";
+    PostForm(script, body);
+    const int status = FHttp.StatusCode();
+    if (FHttp.LastError() == 0 && (status == 405 || status == 501 || status == 400)) {
+        // A server of the first protocol takes the request only as a GET.
+        ConfigureHttp(FHttp);
+        SetRequestUrl(script + "?" + body);
+        body.clear();
+        Perform();
+    }
     if (RefusedForLimit(AccessLog, body))
         return false;
     if (FHttp.LastError() != 0 || FHttp.StatusCode() != 200)
@@ -207,11 +254,24 @@ bool TNetModule::GetAccessId(std::int64_t& accessId) {
         accessId = stored;
         return true;
     }
+    return RenewAccessId(accessId);
+}
+
+bool TNetModule::RenewAccessId(std::int64_t& accessId) {
     if (!RequestAccessId(accessId))
         return false;
     IniFile prefs(Prefs);
     WriteKey(prefs, keys::AccessId, accessId);
     return true;
+}
+
+std::int32_t TNetModule::UploadLineLimit() const {
+    return std::max(1, ReadKey(IniFile(Prefs), keys::UploadLines));
+}
+
+void TNetModule::KeepUploadLineLimit(std::int32_t lines) {
+    IniFile prefs(Prefs);
+    WriteKey(prefs, keys::UploadLines, lines);
 }
 
 bool TNetModule::FetchMessages(std::string_view languageCode, std::string& lastModified,
@@ -287,6 +347,14 @@ bool TNetModule::PostDeltas(const std::string& body, std::int32_t& accepted, std
     accepted = counts->Accepted;
     newCount = counts->New;
     appended = counts->Appended;
+    try {
+        RefusedPositions = ParseRefusedLines(ResponseHeaderText());
+    } catch (const EConvertError& error) {
+        return Refuse("The reply of " + FHttp.URL() +
+                          " names refused lines that cannot be read: " + error.what() + ".",
+                      UploadLog, body);
+    }
+    AccessState = ParseAccessIdState(ResponseHeaderText());
     lines = SplitTextLines(FHttp.Text());
     if (std::optional<std::string> reason =
             GetHeaderValue(ResponseHeaderText(), "Pellora-Refused")) {

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,8 +34,7 @@ using TStoreLibrary = std::function<void(const std::vector<std::string>& lines)>
 class TNetModule {
 public:
     // The preferences file and the folder the request logs go to.
-    TNetModule(std::string prefsFile, const std::string& logFolder,
-               std::shared_ptr<TEventDelivery> delivery = nullptr);
+    TNetModule(std::string prefsFile, const std::string& logFolder);
 
     TAdvHttp FHttp;
 
@@ -46,10 +44,13 @@ public:
     // "Pellora Exchange", the base the script names are appended to as they stand.
     std::string GetExchangeUrl() const;
 
-    // Asks with a POST, which gets a 63-bit id (a GET is what older clients send).
+    // Asks with a POST, which gets a 63-bit id, and once more with a GET, as older clients
+    // ask, when the server refuses the POST's method (405, 501) or form (400).
     bool RequestAccessId(std::int64_t& accessId);
     // The stored id, or a new one from the server, which is then stored.
     bool GetAccessId(std::int64_t& accessId);
+    // A new id from the server in place of the stored one, which it no longer takes.
+    bool RenewAccessId(std::int64_t& accessId);
     // The download request for a language; lastModified goes out as If-Modified-Since when
     // not empty and comes back as the reply's value after a 200 (empty when it has none).
     // Empty lines after success mean nothing new.
@@ -85,12 +86,22 @@ public:
     // After an upload the server answered without storing it: its reason, when it gave one,
     // with the address ("<reason> (<address>)"); empty otherwise.
     const std::string& RefusalReason() const { return Refusal; }
+    // After an upload: the lines it refused alone (1-based, ascending), and what it said of
+    // the access id.
+    const std::vector<std::size_t>& RefusedLines() const { return RefusedPositions; }
+    TAccessIdState AccessIdState() const { return AccessState; }
+    // The most changes one upload may carry, as last learnt from a server; and keeping a
+    // server's word on it.
+    std::int32_t UploadLineLimit() const;
+    void KeepUploadLineLimit(std::int32_t lines);
     const std::string& LogFailure() const { return LogProblem; }
     const std::string& PrefsFile() const { return Prefs; }
     const std::string& LogFolder() const { return Logs; }
 
 private:
     std::string ResponseHeaderText() const;
+    // Where the last request failed: the address, or the proxy on the way to it.
+    std::string AddressText() const;
     // Points FHttp at the address; one it cannot take leaves as EInetError naming it.
     void SetRequestUrl(const std::string& url);
     // Sends the request set up in FHttp; transport failures leave with the address.
@@ -111,6 +122,8 @@ private:
     std::string Failure;
     std::optional<TServerLimit> Limit;
     std::string Refusal;
+    std::vector<std::size_t> RefusedPositions;
+    TAccessIdState AccessState = TAccessIdState::Valid;
     std::string LogProblem;
 };
 

@@ -43,6 +43,19 @@ int StatusOfLine(std::string_view line) {
     return status ? *status : 0;
 }
 
+// "120 seconds", "1.5 seconds".
+std::string SecondsText(int milliseconds) {
+    if (milliseconds % 1000 == 0)
+        return Format("%d second%s", milliseconds / 1000, milliseconds == 1000 ? "" : "s");
+    return Format("%.1f seconds", milliseconds / 1000.0);
+}
+
+// "16 MB", or the bytes when that is not a whole number of MB.
+std::string SizeText(std::size_t bytes) {
+    constexpr std::size_t MB = std::size_t{1} << 20;
+    return bytes % MB == 0 ? Format("%zu MB", bytes / MB) : Format("%zu bytes", bytes);
+}
+
 // Header bytes of all responses of one request, redirects included; more is hostile.
 constexpr std::size_t MaxHeaderBytes = std::size_t{256} * 1024;
 
@@ -246,6 +259,7 @@ struct TAdvHttp::Callbacks {
         t.LastProgress = std::chrono::steady_clock::now();
         if (t.Body.size() + length > http.MaxResponseSize) {
             t.AbortCode = inet::InvalidServerResponse;
+            t.TooLarge = true;
             return 0;
         }
         http.SetInfo(std::string_view());
@@ -268,6 +282,8 @@ struct TAdvHttp::Callbacks {
             t.AbortCode = inet::OperationCancelled;
             return 1;
         }
+        if (http.PastDeadline())
+            return 1;
         auto now = std::chrono::steady_clock::now();
         std::uint64_t total = static_cast<std::uint64_t>(received + sent);
         if (total != t.ProgressTotal) {
@@ -284,15 +300,14 @@ struct TAdvHttp::Callbacks {
 
 // ---- TAdvHttp ----
 
-TAdvHttp::TAdvHttp(std::shared_ptr<TEventDelivery> delivery)
+TAdvHttp::TAdvHttp()
     : Flags{TInternetFlag::ifIgnoreCertCnInvalid,
             TInternetFlag::ifIgnoreCertDateInvalid,
             TInternetFlag::ifIgnoreRedirectToHttp,
             TInternetFlag::ifIgnoreRedirectToHttps,
             TInternetFlag::ifKeepConnection,
             TInternetFlag::ifNoUi,
-            TInternetFlag::ifReload},
-      UseDelivery(delivery != nullptr), Delivery(std::move(delivery)) {}
+            TInternetFlag::ifReload} {}
 
 TAdvHttp::~TAdvHttp() {
     Cancelled = true;
@@ -308,14 +323,17 @@ void TAdvHttp::SetInfo(std::uint32_t count) {
     StatusInfoBlock.assign(reinterpret_cast<const char*>(&count), sizeof count);
 }
 
+bool TAdvHttp::PastDeadline() {
+    if (RequestTimeoutMs <= 0 || std::chrono::steady_clock::now() < Deadline)
+        return false;
+    Current.AbortCode = inet::Timeout;
+    Current.DeadlineHit = true;
+    return true;
+}
+
 void TAdvHttp::Fire(const TNotifyEvent& handler) {
-    if (!handler || Destroying)
-        return;
-    if (UseDelivery && Delivery) {
-        Delivery->Send([&] { handler(*this); });
-    } else {
+    if (handler && !Destroying)
         handler(*this);
-    }
 }
 
 bool TAdvHttp::FireGuarded(const TNotifyEvent& handler) {
@@ -376,21 +394,8 @@ void TAdvHttp::ReopenInternet() {
 }
 
 void TAdvHttp::CloseRequest() {
-    const bool wasOpen = RequestOpen;
-    RequestOpen = false;
     Cancelled = false;
     BusyFlag = false;
-    if (wasOpen && FreeOnCompleteFlag && UseDelivery && Delivery && !Destroying)
-        FreePending = true;
-}
-
-void TAdvHttp::PostFree() {
-    // The last thing done with the component on this thread: the owner's thread deletes it.
-    if (!FreePending)
-        return;
-    FreePending = false;
-    Destroying = true;
-    Delivery->Post([this] { delete this; });
 }
 
 void TAdvHttp::Cancel() {
@@ -514,6 +519,7 @@ void TAdvHttp::PrepareRequest() {
     setup.Url = RequestUrl();
     setup.UserAgent = UserAgentText;
     setup.Proxy = ProxyFor(ProxyText, Parts.Ssl ? "https" : "http");
+    RequestProxyText = setup.Proxy;
     setup.ConnectTimeoutMs = ConnectTimeoutMs;
     setup.MaxResponseBytes = MaxResponseSize;
     setup.FollowRedirects = !Flags.Has(TInternetFlag::ifNoAutoRedirect);
@@ -545,7 +551,6 @@ void TAdvHttp::PrepareRequest() {
         Fire(OnError);
         throw;
     }
-    RequestOpen = true;
 }
 
 CURLcode TAdvHttp::Perform() {
@@ -559,6 +564,10 @@ CURLcode TAdvHttp::Perform() {
         if (Cancelled || Destroying) {
             Current.AbortCode = inet::OperationCancelled;
             result = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        if (PastDeadline()) {
+            result = CURLE_OPERATION_TIMEDOUT;
             break;
         }
         int running = 0;
@@ -612,16 +621,40 @@ void TAdvHttp::Send() {
         LastErrorCode = 0;
         return;
     }
-    int code = 0;
-    if (result != CURLE_OK) {
-        const bool redirected = Current.FinalStatus >= 300 && Current.FinalStatus < 400;
-        code = Current.AbortCode != 0 ? Current.AbortCode
-                                      : InetErrorFromCurl(result, Current.ErrorText, Parts.Ssl,
-                                                          redirected ? Current.RedirectedTo : "");
+    const auto [code, text] = TransferFault(result, connectCode);
+    Check(code, text);
+}
+
+std::pair<int, std::string> TAdvHttp::TransferFault(CURLcode result, long connectCode) {
+    if (result == CURLE_OK)
+        return {0, {}};
+    if (Current.DeadlineHit)
+        return {inet::Timeout,
+                Format("%s: no complete answer within %s", InetErrorText(inet::Timeout).c_str(),
+                       SecondsText(RequestTimeoutMs).c_str())};
+    if (Current.TooLarge || result == CURLE_FILESIZE_EXCEEDED)
+        return {inet::InvalidServerResponse,
+                Format("The reply is larger than %s, more than the program takes",
+                       SizeText(MaxResponseSize).c_str())};
+    if (Current.AbortCode != 0)
+        return {Current.AbortCode, {}};
+    const bool redirected = Current.FinalStatus >= 300 && Current.FinalStatus < 400;
+    int code = InetErrorFromCurl(result, Current.ErrorText, Parts.Ssl,
+                                 redirected ? Current.RedirectedTo : "");
+    // Through a proxy every connection goes to the proxy: a connection that failed, or a
+    // tunnel it would not open, is the proxy's fault and not the server's.
+    if (!RequestProxyText.empty() &&
+        (result == CURLE_COULDNT_RESOLVE_PROXY || result == CURLE_PROXY ||
+         result == CURLE_COULDNT_CONNECT || (connectCode >= 300 && connectCode != 407) ||
+         (code == inet::Timeout && !Current.Connected))) {
+        ProxyFault = true;
+        if (code == inet::CannotConnect || code == inet::NameNotResolved || code == inet::Timeout)
+            code = inet::ProxyServerUnreachable;
     }
     // A redirect to a file or another program's scheme has nothing to do with secure
     // connections; the user needs to see where it led.
-    Check(code, code == inet::RedirectSchemeChange ? RedirectSchemeText(Current.RedirectedTo) : "");
+    return {code, code == inet::RedirectSchemeChange ? RedirectSchemeText(Current.RedirectedTo)
+                                                     : std::string()};
 }
 
 bool TAdvHttp::AskCredentials(bool forProxy) {
@@ -754,6 +787,8 @@ bool TAdvHttp::Execute() {
     ResponseBody.clear();
     // Headers of an earlier request must not pass for this one's.
     ResponseHeaderLines.clear();
+    ProxyFault = false;
+    Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(RequestTimeoutMs);
     ProxyCredentialsApplied = false;
     try {
         OpenInternet();
@@ -768,7 +803,6 @@ bool TAdvHttp::Execute() {
         return false;
     }
     CloseRequest();
-    PostFree();
     return true;
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "net/CurlRequest.h"
-#include "net/EventDelivery.h"
 #include "net/HttpUrl.h"
 #include "net/InetErrors.h"
 
@@ -11,10 +10,10 @@
 #include <exception>
 #include <functional>
 #include <initializer_list>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace pellora {
@@ -63,7 +62,7 @@ class TAdvHttp;
 using TNotifyEvent = std::function<void(TAdvHttp& sender)>;
 // Asks the user for the credentials of a server (forProxy false) or of the proxy; true with
 // the values filled in to try again, false when the user cancels. Called on the thread that
-// runs the request (through the delivery when there is one).
+// runs the request.
 using TCredentialsDialog = std::function<bool(TAdvHttp& sender, bool forProxy,
                                               std::string& userName, std::string& password)>;
 
@@ -78,8 +77,7 @@ public:
     static constexpr std::size_t DefaultMaxResponseBytes = std::size_t{16} * 1024 * 1024;
     static constexpr int DefaultStallTimeout = 60000;
 
-    // With a delivery, UseEventWindow is set and events reach the delivery's thread.
-    explicit TAdvHttp(std::shared_ptr<TEventDelivery> delivery = nullptr);
+    TAdvHttp();
     ~TAdvHttp();
     TAdvHttp(const TAdvHttp&) = delete;
     TAdvHttp& operator=(const TAdvHttp&) = delete;
@@ -159,9 +157,18 @@ public:
     // out" (checked about once a second).
     int StallTimeout() const { return StallTimeoutMs; }
     void SetStallTimeout(int milliseconds) { StallTimeoutMs = milliseconds; }
+    // The longest a whole Execute may take, resends for credentials included, however slowly
+    // the answer comes; it then ends with 12002 (checked about once a second). 0: no limit.
+    int RequestTimeout() const { return RequestTimeoutMs; }
+    void SetRequestTimeout(int milliseconds) { RequestTimeoutMs = milliseconds; }
 
     // State of the last request.
     int StatusCode() const { return Status; }
+    // The last request failed at the proxy (it could not be reached, or it refused the
+    // request), not at the server.
+    bool FailedAtProxy() const { return ProxyFault; }
+    // The proxy the last request went through ("host:port"); empty when it went straight.
+    const std::string& RequestProxy() const { return RequestProxyText; }
     int LastError() const { return LastErrorCode; }
     const std::vector<std::string>& ResponseHeaders() const { return ResponseHeaderLines; }
     const std::string& ServerAddress() const { return ServerAddressText; }
@@ -177,17 +184,6 @@ public:
     const std::string& StatusInfo() const { return StatusInfoBlock; }
     std::size_t StatusInfoLength() const { return StatusInfoBlock.size(); }
     bool Busy() const { return BusyFlag; }
-
-    // The component deletes itself through its delivery once a request's handles close. Only
-    // for a component made with `new` that nothing else owns.
-    bool FreeOnComplete() const { return FreeOnCompleteFlag; }
-    void SetFreeOnComplete(bool value) { FreeOnCompleteFlag = value; }
-    bool UseEventWindow() const { return UseDelivery; }
-    void SetUseEventWindow(bool value) { UseDelivery = value; }
-    const std::shared_ptr<TEventDelivery>& EventDelivery() const { return Delivery; }
-    void SetEventDelivery(std::shared_ptr<TEventDelivery> delivery) {
-        Delivery = std::move(delivery);
-    }
 
     // Without a dialog a request for credentials counts as cancelled. The program's context
     // gives its network module one.
@@ -239,7 +235,6 @@ private:
     void ReadBody();
     void GiveUp();
     bool AskCredentials(bool forProxy);
-    void PostFree();
     // Records the result of a call: 0 for success, else fires OnError and throws EInetError.
     // Fails with the code's standard text, or with `text` when it is given.
     void Check(int code, const std::string& text = {});
@@ -249,6 +244,10 @@ private:
     bool FireGuarded(const TNotifyEvent& handler);
     void SetInfo(std::string_view info);
     void SetInfo(std::uint32_t count);
+    // Whether the request has run past its RequestTimeout; notes it in the transfer.
+    bool PastDeadline();
+    // The error code and text of a failed transfer; notes whether the proxy failed.
+    std::pair<int, std::string> TransferFault(CURLcode result, long connectCode);
 
     // Properties.
     int ConnectTimeoutMs = 30000;
@@ -271,10 +270,14 @@ private:
     TInternetFlags Flags;
     std::size_t MaxResponseSize = DefaultMaxResponseBytes;
     int StallTimeoutMs = DefaultStallTimeout;
+    int RequestTimeoutMs = 0;
 
     // Request state.
     int Status = 0;
     int LastErrorCode = 0;
+    bool ProxyFault = false;
+    std::string RequestProxyText;
+    std::chrono::steady_clock::time_point Deadline; // of the request under way
     std::vector<std::string> ResponseHeaderLines;
     std::string ResponseBody;
     std::string ServerAddressText;
@@ -289,13 +292,8 @@ private:
     std::atomic<bool> BusyFlag{false};
     std::atomic<bool> Cancelled{false};
     std::atomic<bool> Destroying{false};
-    bool FreeOnCompleteFlag = false;
-    bool UseDelivery = false;
-    std::shared_ptr<TEventDelivery> Delivery;
     int RetryCount = 0;
-    bool RequestOpen = false;
     bool ProxyCredentialsApplied = false;
-    bool FreePending = false;
 
     // The libcurl handles stand for the internet handle: the multi handle keeps connections
     // between requests, and both are opened again when the user agent or the proxy changes.
@@ -308,6 +306,8 @@ private:
     // What one transfer (one libcurl perform) collected.
     struct Transfer {
         int AbortCode = 0;
+        bool TooLarge = false;    // the reply went past MaxResponseBytes
+        bool DeadlineHit = false; // the request took longer than RequestTimeout
         std::exception_ptr HandlerFailure;
         bool InResponse = false;
         bool RequestPending = false;

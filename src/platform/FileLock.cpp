@@ -1,6 +1,7 @@
 #include "platform/FileLock.h"
 
 #include "platform/Errors.h"
+#include "platform/FileUtil.h"
 #include "platform/StrUtils.h"
 
 #include <atomic>
@@ -50,8 +51,14 @@ HolderTable& Table() {
 int OpenLockFile(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
     // flock needs no write access: a lock file someone else made read-only still works.
-    if (fd < 0 && (errno == EACCES || errno == EROFS))
+    if (fd < 0 && (errno == EACCES || errno == EROFS)) {
+        const int refused = errno;
         fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        // No such file to fall back on: why it could not be made is what the user must hear
+        // (a read-only folder, say), not that it is missing.
+        if (fd < 0 && errno == ENOENT)
+            errno = refused;
+    }
     if (fd < 0)
         Fail(path, errno);
     return fd;
@@ -118,6 +125,30 @@ FileLock::FileLock(const std::string& lockPath) {
         holder->Owner.store(std::this_thread::get_id());
         Held = std::move(holder);
         return;
+    }
+}
+
+void FileLock::RemoveLockFile(const std::string& lockPath) {
+    if (!PathExists(lockPath))
+        return;
+    // Taken first, so nobody holds it while it goes; whoever waits for it meanwhile finds it
+    // gone once it gets it, and takes a new one.
+    const FileLock held(lockPath);
+    ::unlink(lockPath.c_str());
+}
+
+void RemoveLockFiles(const std::string& folder, int depth) {
+    for (const std::string& name : ListFolder(folder)) {
+        const std::string path = AddTrailingSlash(folder) + name;
+        if (name.size() > 5 && name.ends_with(".lock") && FileExists(path)) {
+            try {
+                FileLock::RemoveLockFile(path);
+            } catch (const EFileError&) {
+                // One that cannot be taken or removed is only left behind.
+            }
+        } else if (depth > 0 && DirectoryExists(path)) {
+            RemoveLockFiles(path, depth - 1);
+        }
     }
 }
 

@@ -19,10 +19,17 @@ public:
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
+    // Removes a lock file nobody holds: it is taken first, so a holder is waited for.
+    static void RemoveLockFile(const std::string& lockPath);
+
     struct Holder;
 
 private:
     std::shared_ptr<Holder> Held;
 };
+
+// Removes the lock files ("*.lock") of the folder and of its subfolders down to `depth`
+// levels, so that none stays behind once the program ends; one that cannot be is left.
+void RemoveLockFiles(const std::string& folder, int depth);
 
 } // namespace pellora

@@ -159,4 +159,84 @@ int HexDigit(char c) {
     return -1;
 }
 
+namespace {
+
+// Length of the valid UTF-8 sequence at the start of text and its code point; 0 when the
+// first byte starts none (a stray continuation byte, an overlong form, a surrogate, a code
+// point past U+10FFFF or a sequence cut short).
+std::size_t Utf8Sequence(std::string_view text, char32_t& codePoint) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    std::size_t length = 0;
+    char32_t lowest = 0;
+    if (lead < 0x80) {
+        codePoint = lead;
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        lowest = 0x80;
+        codePoint = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        lowest = 0x800;
+        codePoint = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        lowest = 0x10000;
+        codePoint = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (text.size() < length)
+        return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80)
+            return 0;
+        codePoint = codePoint << 6 | (byte(i) & 0x3F);
+    }
+    if (codePoint < lowest || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+} // namespace
+
+std::string EscapeControls(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    while (!text.empty()) {
+        char32_t c = 0;
+        const std::size_t length = Utf8Sequence(text, c);
+        if (length == 0) {
+            out += "\xEF\xBF\xBD"; // U+FFFD
+            text.remove_prefix(1);
+            continue;
+        }
+        switch (c) {
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            if (c < 0x20 || c == 0x7F)
+                out += Format("\\x%02x", static_cast<unsigned>(c));
+            else if (c >= 0x80 && c <= 0x9F)
+                out += Format("\\u%04x", static_cast<unsigned>(c));
+            else
+                out.append(text.substr(0, length));
+        }
+        text.remove_prefix(length);
+    }
+    return out;
+}
+
 } // namespace pellora

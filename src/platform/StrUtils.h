@@ -40,6 +40,12 @@ void AppendInt(std::string& out, std::int32_t value);
 // would end the record early when read back and could turn the rest into a forged line.
 void AppendOneLine(std::string& out, std::string_view text);
 
+// A text fit for one field of a TAB-separated line on a terminal: a backslash, TAB, LF and CR
+// become \\, \t, \n and \r, other control characters \xHH (below 0x80) or \uHHHH (0x80 to
+// 0x9F), and every byte that is not part of valid UTF-8 the replacement character U+FFFD.
+// Nothing else changes, so a plain text comes out as it went in.
+std::string EscapeControls(std::string_view text);
+
 // printf-style formatting into a std::string.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

@@ -63,6 +63,14 @@ bool TSkinContent::LoadFromBytes(std::string fileImage, const std::string& fileN
         Error = entries.ErrorText();
         return false;
     }
+    // The missing end decodes as zero bits, which no image or setting survives: a cut-off
+    // file is as unusable as a damaged one.
+    if (entries.IsTruncated()) {
+        Error = Format("The skin file \"%s\" is truncated: its compressed data ends before the "
+                       "content it declares.",
+                       fileName.empty() ? "(unnamed)" : fileName.c_str());
+        return false;
+    }
     return Adopt(entries, std::move(fileImage));
 }
 

@@ -35,8 +35,9 @@ public:
     // Shown to the user when the file has an older format.
     std::function<void(const std::string& text)> OnMessage;
 
-    // NoFile: there is no file at that path. Rejected: not a usable skin file (ErrorText()
-    // says why). In both cases the content loaded before stays. Throws EFileError when the
+    // NoFile: there is no file at that path. Rejected: not a usable skin file, damaged or cut
+    // off (ErrorText() says why, naming the file). In both cases the content loaded before
+    // stays. Throws EFileError when the
     // file exists but cannot be read.
     TLoadResult Load(const std::string& fileName);
     // The same for a file already in memory (fileName only names it); false when rejected.

@@ -152,6 +152,14 @@ void TMessagesDlg::FillCategories() {
             {FromStd(groups.GroupName(i)), groups.GroupId(i), 0, QString(), groups.IsChecked(i)});
     const QSignalBlocker quiet(CategoryListBox);
     CategoryListBox->Items().Assign(std::move(items));
+    SavedTicks = CategoryTicks();
+}
+
+std::vector<bool> TMessagesDlg::CategoryTicks() const {
+    std::vector<bool> ticks;
+    for (const TListItem& item : CategoryListBox->Items().Items())
+        ticks.push_back(item.Checked);
+    return ticks;
 }
 
 int TMessagesDlg::SelectCategory(int groupId) {
@@ -181,8 +189,8 @@ void TMessagesDlg::ConnectFrames() {
                                     static_cast<TBaseMsgCfgFrame*>(LibMsgFrame1)}) {
         frame->OnError = report;
         frame->OnShowMessage = [this](TBaseMsgCfgFrame* sender) { ShowFrameMessage(sender); };
-        frame->OnGetCategory = [this](TBaseMsgCfgFrame* sender, QString& name, int& groupId) {
-            GetSelectedCategory(sender, name, groupId);
+        frame->OnGetCategory = [this](TBaseMsgCfgFrame* sender) {
+            return GetSelectedCategory(sender);
         };
         frame->OnMsgChecked = [this](TBaseMsgCfgFrame* sender, const QString& code, bool checked,
                                      const QString& text,
@@ -194,15 +202,15 @@ void TMessagesDlg::ConnectFrames() {
     }
     OwnMsgFrame1->OnGetNewId = [this](TBaseMsgCfgFrame* sender) { return NextOwnId(sender); };
     OwnMsgFrame1->OnGetInstalled = [this](TBaseMsgCfgFrame* sender, const QString& code,
-                                          std::vector<int>& ids, int groupId) {
-        GetOwnInstalled(sender, code, ids, groupId);
+                                          int groupId) {
+        return GetOwnInstalled(sender, code, groupId);
     };
     OwnMsgFrame1->OnMsgEdited = [this](TBaseMsgCfgFrame* sender, const QString& code,
                                        const QString& text,
                                        int id) { MsgEdited(sender, code, text, id); };
     LibMsgFrame1->OnGetInstalled = [this](TBaseMsgCfgFrame* sender, const QString& code,
-                                          std::vector<int>& ids, int groupId) {
-        GetLibInstalled(sender, code, ids, groupId);
+                                          int groupId) {
+        return GetLibInstalled(sender, code, groupId);
     };
     const std::string folder = Context.Folders().LocalFolder();
     // Each page opens on its own: a page whose file cannot be read leaves the others usable.
@@ -210,30 +218,65 @@ void TMessagesDlg::ConnectFrames() {
     Guard([&] { LibMsgFrame1->SetFolderAndLanguage(folder, QString()); });
 }
 
-void TMessagesDlg::SaveAll() {
-    std::exception_ptr failure;
-    auto step = [&failure](const std::function<void()>& save) {
+QStringList TMessagesDlg::SaveAll() {
+    QStringList failures;
+    auto step = [&failures](const std::function<void()>& save) {
         try {
             save();
-        } catch (...) {
-            if (!failure)
-                failure = std::current_exception();
+        } catch (const std::exception& error) {
+            const QString text = QString::fromUtf8(error.what());
+            failures << text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         }
     };
     step([this] { OwnMsgFrame1->SaveEdits(); });
     step([this] { InstalledMsgFrame1->SaveSelects(); });
     step([this] {
-        if (PrefsPath.empty())
+        const std::vector<bool> ticks = CategoryTicks();
+        // Untouched ticks are not written, so a change made elsewhere meanwhile stays.
+        if (PrefsPath.empty() || ticks == SavedTicks)
             return;
         TMsgGroups groups;
         groups.Load(PrefsPath);
-        const TListItemModel& items = CategoryListBox->Items();
-        for (int i = 0; i < items.Count() && i < groups.Count(); ++i)
-            groups.SetChecked(i, items.Item(i).Checked);
+        for (int i = 0; i < static_cast<int>(ticks.size()) && i < groups.Count(); ++i)
+            groups.SetChecked(i, ticks[static_cast<std::size_t>(i)]);
         groups.Save();
+        SavedTicks = ticks;
     });
-    if (failure)
-        std::rethrow_exception(failure);
+    return failures;
+}
+
+void TMessagesDlg::CloseWithoutAsking() {
+    for (const QString& failure : SaveAll())
+        Context.ReportError(failure);
+    Discarding = true;
+    close();
+}
+
+void TMessagesDlg::AskAboutUnsaved(const QStringList& failures) {
+    if (!SaveProblem) {
+        auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), QString(),
+                                    QMessageBox::NoButton, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        QPushButton* retry = box->addButton(tr("&Retry"), QMessageBox::AcceptRole);
+        QPushButton* discard =
+            box->addButton(tr("Close &Without Saving"), QMessageBox::DestructiveRole);
+        box->setDefaultButton(retry);
+        box->setInformativeText(tr("Make room on the disk or make the folder writable, then "
+                                   "choose Retry. Close Without Saving loses the changes that "
+                                   "were not written."));
+        connect(box, &QMessageBox::finished, this, [this, box, retry, discard] {
+            // This box goes; another failure asks again with a new one.
+            SaveProblem = nullptr;
+            if (box->clickedButton() == discard)
+                Discarding = true;
+            if (box->clickedButton() == retry || box->clickedButton() == discard)
+                close();
+        });
+        SaveProblem = box;
+    }
+    SaveProblem->setText(tr("Your changes could not all be saved:") + QStringLiteral("\n\n") +
+                         failures.join(QLatin1Char('\n')));
+    SaveProblem->open();
 }
 
 void TMessagesDlg::ShowFrameMessage(TBaseMsgCfgFrame* sender) {
@@ -256,16 +299,12 @@ int TMessagesDlg::CategoryIndex() const {
     return current.isValid() ? current.row() : -1;
 }
 
-void TMessagesDlg::GetSelectedCategory(TBaseMsgCfgFrame*, QString& name, int& groupId) {
+std::optional<TCategory> TMessagesDlg::GetSelectedCategory(TBaseMsgCfgFrame*) const {
     const int row = CategoryIndex();
-    if (row < 0) {
-        name.clear();
-        groupId = 0;
-        return;
-    }
+    if (row < 0)
+        return std::nullopt;
     const TListItem& item = CategoryListBox->Items().Item(row);
-    name = item.Text;
-    groupId = item.Id;
+    return TCategory{item.Text, item.Id};
 }
 
 int TMessagesDlg::NextOwnId(TBaseMsgCfgFrame*) {
@@ -288,11 +327,10 @@ int TMessagesDlg::NextOwnId(TBaseMsgCfgFrame*) {
 
 void TMessagesDlg::MsgChecked(TBaseMsgCfgFrame* sender, const QString& code, bool checked,
                               const QString& text, int id) {
-    QString name;
-    int group = 0;
-    GetSelectedCategory(sender, name, group);
-    if (group == 0)
+    const std::optional<TCategory> category = GetSelectedCategory(sender);
+    if (!category || category->GroupId == 0)
         return;
+    const int group = category->GroupId;
     if (checked)
         InstalledMsgFrame1->AddInstalled(code, group, text, id);
     else
@@ -301,21 +339,23 @@ void TMessagesDlg::MsgChecked(TBaseMsgCfgFrame* sender, const QString& code, boo
 
 void TMessagesDlg::MsgEdited(TBaseMsgCfgFrame* sender, const QString& code, const QString& text,
                              int id) {
-    QString name;
-    int group = 0;
-    GetSelectedCategory(sender, name, group);
-    if (group != 0)
-        InstalledMsgFrame1->ModifyInstalled(code, group, text, id);
+    const std::optional<TCategory> category = GetSelectedCategory(sender);
+    if (category && category->GroupId != 0)
+        InstalledMsgFrame1->ModifyInstalled(code, category->GroupId, text, id);
 }
 
-void TMessagesDlg::GetOwnInstalled(TBaseMsgCfgFrame*, const QString& code, std::vector<int>& ids,
-                                   int groupId) {
+std::vector<int> TMessagesDlg::GetOwnInstalled(TBaseMsgCfgFrame*, const QString& code,
+                                               int groupId) const {
+    std::vector<int> ids;
     InstalledMsgFrame1->GetOwnIds(code, groupId, ids);
+    return ids;
 }
 
-void TMessagesDlg::GetLibInstalled(TBaseMsgCfgFrame*, const QString& code, std::vector<int>& ids,
-                                   int groupId) {
+std::vector<int> TMessagesDlg::GetLibInstalled(TBaseMsgCfgFrame*, const QString& code,
+                                               int groupId) const {
+    std::vector<int> ids;
     InstalledMsgFrame1->GetLibraryIds(code, groupId, ids);
+    return ids;
 }
 
 void TMessagesDlg::InstalledRemoved(TInstalledMsgFrame*) {
@@ -334,9 +374,9 @@ void TMessagesDlg::CategoryListBoxClick() {
     const int index = CategoryIndex();
     if (index == LastCategoryIndex)
         return;
-    QString name;
-    int group = 0;
-    GetSelectedCategory(nullptr, name, group);
+    const TCategory category = GetSelectedCategory(nullptr).value_or(TCategory{});
+    const QString& name = category.Name;
+    const int group = category.GroupId;
     LastCategoryIndex = index;
     // Each page on its own: a file one of them cannot read leaves the others usable.
     Guard([&] { InstalledMsgFrame1->ShowCategory(name, group); });
@@ -373,6 +413,15 @@ void TMessagesDlg::closeEvent(QCloseEvent* event) {
     // An exchange under way ends as cancelled; what it has not stored yet is not stored.
     if (Progress != nullptr && Progress->Running())
         Progress->CancelBtnClick();
+    if (!Discarding) {
+        const QStringList failures = SaveAll();
+        if (!failures.isEmpty()) {
+            // Saved before it closes: what could not be written stays here to try again.
+            event->ignore();
+            AskAboutUnsaved(failures);
+            return;
+        }
+    }
     TSkinnedDialog::closeEvent(event);
 }
 

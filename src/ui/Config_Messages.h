@@ -2,10 +2,15 @@
 
 #include "net/MsgExchange.h"
 #include "ui/ExchangeProgress.h"
+#include "ui/MsgCfg_BaseFrm.h"
 #include "ui/SkinnedDialog.h"
 
+#include <QMessageBox>
+#include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,7 +20,6 @@ class QStackedWidget;
 
 namespace pellora {
 
-class TBaseMsgCfgFrame;
 class TCheckListBox;
 class TFreshTabSet;
 class TInstalledMsgFrame;
@@ -26,8 +30,9 @@ class TOwnMsgFrame;
 // each with a check box that lets the reminder draw from it at all, and three pages for the
 // selected category: the messages selected for showing ("Selected"), the user's own messages
 // ("Private Library") and the downloaded public library ("Public Library"). Whatever the user
-// changes is saved when the dialog closes, by OK, Cancel or the close box alike (SaveAll, run
-// by the status window); exchanges with the server store their results at once.
+// changes is saved as the dialog closes, by OK, Cancel or the close box alike (SaveAll); what
+// cannot be written keeps the dialog open with Retry and "Close Without Saving", so nothing is
+// lost unasked. Exchanges with the server store their results at once.
 class TMessagesDlg : public TSkinnedDialog {
     Q_OBJECT
 public:
@@ -54,21 +59,28 @@ public:
 
     // Reads the categories and the "Active Group", then the selection, and fills the pages.
     void Open(const std::string& prefsPath, const std::string& selectsPath);
-    // Writes the own messages' edits, the selection and the categories' ticks, each even when
-    // an earlier one failed; the first failure is thrown afterwards.
-    void SaveAll();
+    // Writes what changed of the own messages, the selection and the categories' ticks, each
+    // even when an earlier one failed. What could not be written, one line a file, each naming
+    // it and why; empty when everything was. Nothing unwritten is dropped from memory.
+    QStringList SaveAll();
+    // For the program's end, when nobody can be asked: writes what it can, reports the rest
+    // through the context's error report, and closes.
+    void CloseWithoutAsking();
+    // The question what to do with changes that could not be saved, while it is open.
+    QMessageBox* SaveQuestion() const { return SaveProblem.data(); }
 
     void ShowFrameMessage(TBaseMsgCfgFrame* sender);
-    void GetSelectedCategory(TBaseMsgCfgFrame* sender, QString& name, int& groupId);
+    // The selected category; nothing when none is.
+    std::optional<TCategory> GetSelectedCategory(TBaseMsgCfgFrame* sender) const;
     // The next own-message number: "Last Own ID" + 1, written back at once.
     int NextOwnId(TBaseMsgCfgFrame* sender);
     void MsgChecked(TBaseMsgCfgFrame* sender, const QString& code, bool checked,
                     const QString& text, int id);
     void MsgEdited(TBaseMsgCfgFrame* sender, const QString& code, const QString& text, int id);
-    void GetOwnInstalled(TBaseMsgCfgFrame* sender, const QString& code, std::vector<int>& ids,
-                         int groupId);
-    void GetLibInstalled(TBaseMsgCfgFrame* sender, const QString& code, std::vector<int>& ids,
-                         int groupId);
+    std::vector<int> GetOwnInstalled(TBaseMsgCfgFrame* sender, const QString& code,
+                                     int groupId) const;
+    std::vector<int> GetLibInstalled(TBaseMsgCfgFrame* sender, const QString& code,
+                                     int groupId) const;
     void InstalledRemoved(TInstalledMsgFrame* sender);
     void OkBtnClick();
     void CancelBtnClick();
@@ -93,8 +105,16 @@ private:
     bool StartExchange(TBaseMsgCfgFrame* sender, TExchangeKind kind, const QString& code,
                        TExchangeDone done);
     bool Guard(const std::function<void()>& handler) const;
+    // Says which files could not be written and asks: Retry, or close without saving.
+    void AskAboutUnsaved(const QStringList& failures);
+    std::vector<bool> CategoryTicks() const;
 
     TExchangeProgress* Progress = nullptr;
+    QPointer<QMessageBox> SaveProblem;
+    // The categories' ticks as the preferences had them, or as last saved.
+    std::vector<bool> SavedTicks;
+    // The user chose to close without saving what could not be written.
+    bool Discarding = false;
 };
 
 } // namespace pellora

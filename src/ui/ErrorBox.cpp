@@ -14,6 +14,10 @@ void ShowErrorBox(const QString& text) {
     QMessageBox::critical(nullptr, QStringLiteral("Pellora"), text);
 }
 
+void ReportOnStderr(const QString& text) {
+    std::fprintf(stderr, "pellora: %s\n", text.toUtf8().constData());
+}
+
 bool Guarded(const std::function<void()>& handler, const TErrorReport& report) {
     QString text;
     try {

@@ -11,6 +11,9 @@ using TErrorReport = std::function<void(const QString& text)>;
 
 // The standard error report: a critical message box with the error's text.
 void ShowErrorBox(const QString& text);
+// The report when nobody can be asked any more (the session or a signal ends the program):
+// a line on stderr.
+void ReportOnStderr(const QString& text);
 
 // Runs an event handler; an error escaping it is reported (to the error box when `report` is
 // empty) and the program goes on. Returns false when the handler failed.

@@ -17,6 +17,8 @@ TExchangeProgress::TExchangeProgress(TNetExchange& exchange, QWidget* owner)
     setWindowTitle(QStringLiteral("Pellora - Exchange"));
     auto* layout = new QVBoxLayout(this);
     WhatLabel = new QLabel(this);
+    // An upload in batches says how far it is, which takes more than one line.
+    WhatLabel->setWordWrap(true);
     layout->addWidget(WhatLabel);
     Bar = new QProgressBar(this);
     // How much will come is not known: the bar only shows that something runs.
@@ -44,6 +46,9 @@ bool TExchangeProgress::Start(TExchangeKind kind, const QString& languageCode, T
         connect(&Exchange, &TNetExchange::Progress, this, &TExchangeProgress::ExchangeProgress);
     FinishedLink =
         connect(&Exchange, &TNetExchange::Finished, this, &TExchangeProgress::ExchangeFinished);
+    BatchLink =
+        connect(&Exchange, &TNetExchange::BatchProgress, this, &TExchangeProgress::ExchangeBatch);
+    Language = languageCode;
     bool started = false;
     switch (kind) {
     case TExchangeKind::Download:
@@ -64,6 +69,7 @@ bool TExchangeProgress::Start(TExchangeKind kind, const QString& languageCode, T
     if (!started) {
         disconnect(ProgressLink);
         disconnect(FinishedLink);
+        disconnect(BatchLink);
         return false;
     }
     Active = true;
@@ -79,6 +85,14 @@ bool TExchangeProgress::Start(TExchangeKind kind, const QString& languageCode, T
 
 void TExchangeProgress::ExchangeProgress(qint64 bytesReceived) {
     BytesLabel->setText(QStringLiteral("%1 bytes received").arg(QLocale().toString(bytesReceived)));
+}
+
+void TExchangeProgress::ExchangeBatch(qint64 done, qint64 total) {
+    if (CancelBtn->isEnabled())
+        WhatLabel->setText(tr("Uploading your %1 messages to the exchange server: %2 of %3 "
+                              "changes done...")
+                               .arg(Language)
+                               .arg(QLocale().toString(done), QLocale().toString(total)));
 }
 
 void TExchangeProgress::CancelBtnClick() {
@@ -105,6 +119,7 @@ void TExchangeProgress::ExchangeFinished() {
     Active = false;
     disconnect(ProgressLink);
     disconnect(FinishedLink);
+    disconnect(BatchLink);
     if (Owner)
         Owner->unsetCursor();
     hide();

@@ -47,6 +47,7 @@ protected:
 
 private:
     void ExchangeProgress(qint64 bytesReceived);
+    void ExchangeBatch(qint64 done, qint64 total);
     void ExchangeFinished();
 
     TNetExchange& Exchange;
@@ -55,6 +56,8 @@ private:
     bool Active = false;
     QMetaObject::Connection ProgressLink;
     QMetaObject::Connection FinishedLink;
+    QMetaObject::Connection BatchLink;
+    QString Language; // of the exchange under way
 };
 
 } // namespace pellora

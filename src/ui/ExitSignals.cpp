@@ -18,13 +18,23 @@ constexpr std::array<int, 3> ExitSignalNumbers{SIGTERM, SIGHUP, SIGINT};
 
 // The pipe between the handler and the UI thread; a signal handler can reach nothing else.
 int PipeEnds[2] = {-1, -1};
+volatile std::sig_atomic_t EndingSignal = 0;
 
 void OnSignal(int number) {
     const int saved = errno;
     const auto byte = static_cast<unsigned char>(number);
     // A full pipe already holds a request to end; nothing is lost by dropping this one.
     (void)!::write(PipeEnds[1], &byte, 1);
+    // Whatever holds up the normal end, the program is gone within this many seconds.
+    EndingSignal = number;
+    ::alarm(TExitSignals::GraceSeconds);
     errno = saved;
+}
+
+// The normal end took too long: the program ends as the signal ends it by default (its
+// handler is reset by now). Every file is replaced whole, so none is left half written.
+void OnGraceOver(int) {
+    ::raise(EndingSignal != 0 ? static_cast<int>(EndingSignal) : SIGTERM);
 }
 
 } // namespace
@@ -46,14 +56,21 @@ TExitSignals::TExitSignals(std::function<void()> onExit, QObject* parent)
     action.sa_flags = SA_RESTART | SA_RESETHAND;
     for (int number : ExitSignalNumbers)
         ::sigaction(number, &action, nullptr);
+    struct sigaction grace {};
+    grace.sa_handler = OnGraceOver;
+    sigemptyset(&grace.sa_mask);
+    ::sigaction(SIGALRM, &grace, nullptr);
 }
 
 TExitSignals::~TExitSignals() {
+    ::alarm(0);
     struct sigaction action {};
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
     for (int number : ExitSignalNumbers)
         ::sigaction(number, &action, nullptr);
+    ::sigaction(SIGALRM, &action, nullptr);
+    EndingSignal = 0;
     Notifier->setEnabled(false);
     for (int& end : PipeEnds) {
         ::close(end);

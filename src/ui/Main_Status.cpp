@@ -290,8 +290,7 @@ TPelloraApp::TPelloraApp(TProgramContext& context)
         TellUser(WithBreaks(QString::fromStdString(text)));
     };
     // The session's end and any other way out store the position and skin first.
-    connect(qApp, &QGuiApplication::commitDataRequest, this,
-            [this] { Context.Guarded([this] { SaveWindowState(); }); });
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { PrepareForEnd(); });
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
         if (!StateSavedAtExit)
             Context.Guarded([this] { SaveWindowState(); });
@@ -908,10 +907,8 @@ void TPelloraApp::DialogClosed(QWidget* sender) {
         ConfigDlg = nullptr;
         TellPreferenceProblems();
     } else if (sender == MessagesDlg.data()) {
+        // It saved itself before it closed.
         MessagesDlg = nullptr;
-        // A failed save is reported; the timer starts again all the same.
-        if (auto* messages = qobject_cast<TMessagesDlg*>(sender))
-            Context.Guarded([messages] { messages->SaveAll(); });
     } else if (sender == SkinDialog.data()) {
         BuildCaptionIcon();
         ApplyButtonColors();
@@ -938,11 +935,33 @@ void TPelloraApp::Exit1Click() {
     close();
 }
 
+void TPelloraApp::PrepareForEnd() {
+    // The session ends: what can be written is written now, before the program is told to go.
+    Ending = true;
+    Context.ErrorReport = ReportOnStderr;
+    if (auto* messages = qobject_cast<TMessagesDlg*>(MessagesDlg.data()))
+        for (const QString& failure : messages->SaveAll())
+            Context.ReportError(failure);
+    Context.Guarded([this] { SaveWindowState(); });
+}
+
+void TPelloraApp::EndRun() {
+    Ending = true;
+    Context.ErrorReport = ReportOnStderr;
+    close();
+}
+
 void TPelloraApp::closeEvent(QCloseEvent* event) {
+    // The messages dialog keeps the user's choices in memory until it closes; one it cannot
+    // write keeps it open, asking the user, and the program with it, unless nobody can be
+    // asked any more.
+    if (auto* messages = qobject_cast<TMessagesDlg*>(MessagesDlg.data()); messages && Ending)
+        messages->CloseWithoutAsking();
+    else if (MessagesDlg && !MessagesDlg->close()) {
+        event->ignore();
+        return;
+    }
     Reminders->Stop();
-    // The messages dialog keeps the user's choices in memory until it closes.
-    if (MessagesDlg)
-        MessagesDlg->close();
     Context.Guarded([this] { SaveWindowState(); });
     StateSavedAtExit = true;
     event->accept();

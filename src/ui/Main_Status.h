@@ -56,6 +56,11 @@ public:
     explicit TPelloraApp(TProgramContext& context);
     ~TPelloraApp() override;
 
+    // The session or a signal ends the program: nothing may wait for the user any more, so
+    // errors go to stderr and the messages dialog writes what it can without asking; then the
+    // strip closes, storing its state.
+    void EndRun();
+
     TReminderForm* ReminderForm() const { return Reminder; }
     TSkins& Skins();
     TTimeCheck& TimeCheck();
@@ -90,6 +95,7 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    void PrepareForEnd();
     // Components, as the window is designed.
     TStatusMenu* PopupMenu1 = nullptr;
     QAction* Exit1 = nullptr;
@@ -193,6 +199,7 @@ private:
     bool ShownBefore = false;
     // Set once the state is stored on the way out, so it is not stored twice.
     bool StateSavedAtExit = false;
+    bool Ending = false; // the session or a signal ends the program
 };
 
 // Group numbers of the checked groups in the preferences file, in list order.

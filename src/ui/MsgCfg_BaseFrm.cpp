@@ -86,21 +86,19 @@ void TBaseMsgCfgFrame::ReportMessage(const QString& text) {
         OnShowMessage(this);
 }
 
-bool TBaseMsgCfgFrame::GetCategory(QString& name, int& groupId) {
-    name.clear();
-    groupId = 0;
+std::optional<TCategory> TBaseMsgCfgFrame::GetCategory() {
     if (!OnGetCategory)
-        return false;
-    OnGetCategory(this, name, groupId);
-    return groupId > 0;
+        return std::nullopt;
+    std::optional<TCategory> category = OnGetCategory(this);
+    if (!category || category->GroupId <= 0)
+        return std::nullopt;
+    return category;
 }
 
 void TBaseMsgCfgFrame::CheckInstalled(const QString& code, int groupId) {
     if (!OnGetInstalled)
         return;
-    std::vector<int> ids;
-    OnGetInstalled(this, code, ids, groupId);
-    PopupTree->Items().CheckIds(ids);
+    PopupTree->Items().CheckIds(OnGetInstalled(this, code, groupId));
 }
 
 void TBaseMsgCfgFrame::PopupTreeItemChecked(int row) {

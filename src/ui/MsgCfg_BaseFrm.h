@@ -9,6 +9,7 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,12 @@ void SelectComboIndex(QComboBox* combo, int index);
 // The language code of the selected title ("Nederlands - NL" gives NL); false when nothing is
 // selected or the title has no " - ".
 bool GetComboLanguage(const QComboBox* combo, QString& code);
+
+// A category of the messages dialog: its name and group id.
+struct TCategory {
+    QString Name;
+    int GroupId = 0;
+};
 
 // The common part of the "Private Library" and "Public Library" pages of the messages
 // dialog: a tree of messages with a check box each, a language box, and the events through
@@ -45,11 +52,10 @@ public:
     std::function<void(TBaseMsgCfgFrame* sender, const QString& code, bool checked,
                        const QString& text, int id)>
         OnMsgChecked;
-    // The owner's selected category; a group id of 0 or less: none.
-    std::function<void(TBaseMsgCfgFrame* sender, QString& name, int& groupId)> OnGetCategory;
+    // The owner's selected category; nothing, or a group id of 0 or less, when none is.
+    std::function<std::optional<TCategory>(TBaseMsgCfgFrame* sender)> OnGetCategory;
     // The owner's installed message ids of that language and group.
-    std::function<void(TBaseMsgCfgFrame* sender, const QString& code, std::vector<int>& ids,
-                       int groupId)>
+    std::function<std::vector<int>(TBaseMsgCfgFrame* sender, const QString& code, int groupId)>
         OnGetInstalled;
     // The owner is to show MessageText.
     std::function<void(TBaseMsgCfgFrame* sender)> OnShowMessage;
@@ -70,7 +76,8 @@ public:
     virtual void SaveEdits() {}
 
     void ReportMessage(const QString& text);
-    bool GetCategory(QString& name, int& groupId);
+    // The owner's selected category; nothing when none is.
+    std::optional<TCategory> GetCategory();
     // Ticks the installed messages of that language and group, silently.
     void CheckInstalled(const QString& code, int groupId);
     void PopupTreeItemChecked(int row);

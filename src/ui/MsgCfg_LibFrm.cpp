@@ -46,10 +46,10 @@ void TLibMsgFrame::SetFolderAndLanguage(const std::string& folder, const QString
 
 void TLibMsgFrame::Reload() {
     QString code;
-    QString name;
-    int group = 0;
-    if (!GetComboLanguage(ComboBox1, code) || !GetCategory(name, group))
+    const std::optional<TCategory> category = GetCategory();
+    if (!GetComboLanguage(ComboBox1, code) || !category)
         return;
+    const int group = category->GroupId;
     PopupTree->Items().Clear();
     Library = std::make_unique<TRemotePopups>(Folder, ToStd(code), "messages");
     TextList messages;

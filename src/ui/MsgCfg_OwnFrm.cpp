@@ -94,10 +94,10 @@ void TOwnMsgFrame::ComboBox1Change() {
     }
     Collections.Find(Folder, ToStd(code), Current, true, "custom");
     PopupTree->Items().Clear();
-    QString name;
-    int group = 0;
-    if (!GetCategory(name, group))
+    const std::optional<TCategory> category = GetCategory();
+    if (!category)
         return;
+    const int group = category->GroupId;
     // The saved messages with the edits made since, so that an added message does not vanish
     // from the page when the user comes back to its category or language.
     std::vector<std::string> journal = Current->Lines;
@@ -117,10 +117,8 @@ void TOwnMsgFrame::AddOwnMessage(int group, int ownId, const QString& text) {
 }
 
 bool TOwnMsgFrame::GetSelectedMessage(int& ownId, QString& text) {
-    QString name;
-    int group = 0;
     const int row = PopupTree->Selected();
-    if (!GetCategory(name, group) || row < 0)
+    if (!GetCategory() || row < 0)
         return false;
     const TListItem& item = PopupTree->Items().Item(row);
     ownId = item.Id;
@@ -184,10 +182,10 @@ void TOwnMsgFrame::AskText(const QString& caption, const QString& initial,
 }
 
 void TOwnMsgFrame::AddBtnClick() {
-    QString name;
-    int group = 0;
-    if (!GetCategory(name, group) || !OnGetNewId)
+    const std::optional<TCategory> category = GetCategory();
+    if (!category || !OnGetNewId)
         return;
+    const int group = category->GroupId;
     AskText(QStringLiteral("Add a message"), QString(), [this, group](const QString& text) {
         const int ownId = -OnGetNewId(this);
         AddOwnMessage(group, ownId, text);
@@ -196,13 +194,13 @@ void TOwnMsgFrame::AddBtnClick() {
 
 void TOwnMsgFrame::EditBtnClick() {
     QString code;
-    QString name;
-    int group = 0;
+    std::optional<TCategory> category;
     int ownId = 0;
     QString text;
-    if (!GetComboLanguage(ComboBox1, code) || !GetCategory(name, group) ||
+    if (!GetComboLanguage(ComboBox1, code) || !(category = GetCategory()) ||
         !GetSelectedMessage(ownId, text))
         return;
+    const int group = category->GroupId;
     AskText(QStringLiteral("Edit a message"), text,
             [this, code, group, ownId](const QString& changed) {
                 ChangeOwnMessage(code, group, changed, ownId);
@@ -211,13 +209,13 @@ void TOwnMsgFrame::EditBtnClick() {
 
 void TOwnMsgFrame::DeleteBtnClick() {
     QString code;
-    QString name;
-    int group = 0;
+    std::optional<TCategory> category;
     int ownId = 0;
     QString text;
-    if (!GetComboLanguage(ComboBox1, code) || !GetCategory(name, group) ||
+    if (!GetComboLanguage(ComboBox1, code) || !(category = GetCategory()) ||
         !GetSelectedMessage(ownId, text))
         return;
+    const int group = category->GroupId;
     DeleteOwnMessage(code, group, ownId);
 }
 
@@ -241,20 +239,52 @@ void TOwnMsgFrame::UploadBtnClick() {
                         });
 }
 
-void TOwnMsgFrame::UploadDone(const QString& code, const TExchangeResult& result) {
-    if (result.Outcome == TExchangeOutcome::Cancelled)
-        return;
-    if (result.Outcome == TExchangeOutcome::Uploaded) {
-        TOwnPopups* held = nullptr;
-        if (Collections.Find(Folder, ToStd(code), held, false, "custom") &&
-            !held->HasPendingEdits()) {
-            if (held == Current)
-                Current = nullptr;
-            Collections.Remove(held);
-        }
-        ComboBox1Change();
+void TOwnMsgFrame::Reread(const QString& code) {
+    TOwnPopups* held = nullptr;
+    if (Collections.Find(Folder, ToStd(code), held, false, "custom") && !held->HasPendingEdits()) {
+        if (held == Current)
+            Current = nullptr;
+        Collections.Remove(held);
     }
+    ComboBox1Change();
+}
+
+void TOwnMsgFrame::UploadDone(const QString& code, const TExchangeResult& result) {
+    if (result.Outcome == TExchangeOutcome::Cancelled && result.StoredChanges == 0)
+        return;
+    // Batches the server took are in the file, whatever ended the upload afterwards.
+    if (result.StoredChanges > 0 || result.Outcome == TExchangeOutcome::Uploaded)
+        Reread(code);
+    if (result.Outcome == TExchangeOutcome::SomeRefused)
+        return AskToDropRefused(code, result);
     ReportMessage(FromStd(result.Text));
+}
+
+void TOwnMsgFrame::AskToDropRefused(const QString& code, const TExchangeResult& result) {
+    QString text = FromStd(result.Text);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Pellora"), text,
+                                QMessageBox::NoButton, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setInformativeText(tr("Drop them from your uploads? Your messages then stay as they "
+                               "were before these changes."));
+    QPushButton* drop = box->addButton(tr("&Drop Them"), QMessageBox::DestructiveRole);
+    QPushButton* keep = box->addButton(tr("&Keep Them"), QMessageBox::RejectRole);
+    box->setDefaultButton(keep);
+    box->setEscapeButton(keep);
+    const std::vector<std::string> refused = result.RefusedLines;
+    connect(box, &QMessageBox::finished, this, [this, box, drop, code, refused] {
+        if (box->clickedButton() != drop)
+            return;
+        Guard([&] {
+            TOwnPopups* own = nullptr;
+            Collections.Find(Folder, ToStd(code), own, true, "custom");
+            own->DropUploads(refused);
+            Reread(code);
+        });
+    });
+    AskingDrop = box;
+    box->open();
 }
 
 } // namespace pellora

@@ -4,6 +4,7 @@
 #include "ui/MsgCfg_BaseFrm.h"
 
 #include <QInputDialog>
+#include <QMessageBox>
 #include <QPointer>
 #include <cstddef>
 #include <functional>
@@ -60,6 +61,8 @@ public:
 
     // The input box while it waits for the user's text; null otherwise.
     QInputDialog* Question() const { return Asking.data(); }
+    // The question whether to drop the changes an upload had refused, while it is open.
+    QMessageBox* RefusalQuestion() const { return AskingDrop.data(); }
 
 private:
     // Asks for a text with the one-line input box, without a nested event loop: `answered`
@@ -69,8 +72,13 @@ private:
     // What the exchange worker wrote: the collection of that language is read again, so its
     // lines carry the server's numbers before the next edit is recorded.
     void UploadDone(const QString& code, const TExchangeResult& result);
+    // Tells which changes the server refused alone and offers to drop them from the uploads.
+    void AskToDropRefused(const QString& code, const TExchangeResult& result);
+    // The collection of that language read again from its file, unless it holds edits.
+    void Reread(const QString& code);
 
     QPointer<QInputDialog> Asking;
+    QPointer<QMessageBox> AskingDrop;
 };
 
 } // namespace pellora

@@ -2,9 +2,7 @@
 
 #include "net/ExchangeWorker.h"
 
-#include <QCoreApplication>
 #include <QDialogButtonBox>
-#include <QEvent>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,21 +16,6 @@ struct TProgressMailbox {
     std::atomic<std::uint64_t> Bytes{0};
     std::atomic<bool> Queued{false};
 };
-
-namespace {
-
-// A call queued for the thread of the exchange object.
-class TQueuedCall : public QEvent {
-public:
-    explicit TQueuedCall(std::function<void()> call) : QEvent(Kind()), Call(std::move(call)) {}
-    static QEvent::Type Kind() {
-        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
-        return type;
-    }
-    const std::function<void()> Call;
-};
-
-} // namespace
 
 TCredentialsDlg::TCredentialsDlg(const QString& server, bool forProxy, const QString& userName,
                                  const QString& password, QWidget* parent)
@@ -125,6 +108,11 @@ void TNetExchange::MakeWorker() {
             emit Progress(static_cast<qint64>(mailbox->Bytes.load()));
         });
     };
+    Worker->OnBatch = [this](std::size_t done, std::size_t total) {
+        Post([this, done, total] {
+            emit BatchProgress(static_cast<qint64>(done), static_cast<qint64>(total));
+        });
+    };
     Worker->OnFinished = [this](const TExchangeResult& result) {
         Post([this, result] { Done(result); });
     };
@@ -143,15 +131,8 @@ void TNetExchange::MakeWorker() {
 }
 
 void TNetExchange::Post(std::function<void()> call) {
-    // Qt owns a posted event and drops it, unrun, when this object goes first.
-    QCoreApplication::postEvent(this, new TQueuedCall(std::move(call)));
-}
-
-bool TNetExchange::event(QEvent* event) {
-    if (event->type() != TQueuedCall::Kind())
-        return QObject::event(event);
-    static_cast<TQueuedCall*>(event)->Call();
-    return true;
+    // Queued with this object as context: Qt drops the call, unrun, when this object goes first.
+    QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
 }
 
 void TNetExchange::SetCredentialsPrompt(TCredentialsPrompt prompt) {

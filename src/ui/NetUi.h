@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -84,11 +85,10 @@ public slots:
 signals:
     // Bytes received so far in the exchange under way.
     void Progress(qint64 bytesReceived);
+    // Changes of the upload under way done so far, of all it has, after each batch.
+    void BatchProgress(qint64 done, qint64 total);
     // The outcome and what to tell the user.
     void Finished(pellora::TExchangeOutcome outcome, const QString& text);
-
-protected:
-    bool event(QEvent* event) override;
 
 private:
     bool Start(TExchangeKind kind, const QString& languageCode);

@@ -190,6 +190,10 @@ TEST_F(CliExchange, UploadSendsThePendingBlockAndCommitsTheAnswer) {
     pending = RunProgram(Admin, {"--db", Db, "pending"});
     EXPECT_NE(pending.Out.find("Look at both hands."), std::string::npos) << pending.Out;
     EXPECT_EQ(Cli({"upload", "EN"}).Out, "There are no new messages to upload.\n");
+    // The lock files the writes took are gone with the program.
+    for (const std::string& folder : {Data(""), Data("Local/en/")})
+        for (const std::string& name : ListFolder(folder))
+            EXPECT_FALSE(name.ends_with(".lock")) << folder << name;
 }
 
 TEST_F(CliExchange, FailedExchangesExitNonZeroAndLoseNothing) {

@@ -146,6 +146,21 @@ TEST_F(Cli, MessagesReplayALibraryOrTheOwnMessages) {
     EXPECT_EQ(missing.Out, "");
 }
 
+// A text from a downloaded library can break neither the output's lines and fields nor the
+// terminal; --raw gives it byte for byte.
+TEST_F(Cli, ControlCharactersAndBrokenUtf8AreEscapedUnlessRaw) {
+    const std::string text = "a\tb\x1b[2Jc\x07\\d\xff\xc3\xa9\xc2\x9b"
+                             "e";
+    const std::string shown = "a\\tb\\x1b[2Jc\\x07\\\\d\xef\xbf\xbd\xc3\xa9\\u009be";
+    PutData("Local/en/messages.cfg", "|NEW|1|10|||" + text + "\r\n");
+    PutData("Message Selects.dat", "E\tN|1|10|" + text + "\r\n");
+    EXPECT_EQ(RunCli({"messages", "EN"}).Out, "10\t" + shown + "\n");
+    EXPECT_EQ(RunCli({"selection"}).Out, "E\\tN\t1\t10\t" + shown + "\n");
+    EXPECT_EQ(RunCli({"pick", "--groups", "1"}).Out, shown + "\n");
+    EXPECT_EQ(RunCli({"messages", "EN", "--raw"}).Out, "10\t" + text + "\n");
+    EXPECT_EQ(RunCli({"pick", "--groups", "1", "--raw"}).Out, text + "\n");
+}
+
 TEST_F(Cli, TheFirstRunInstallHappensAsForTheProgram) {
     Ship("Local/DE/Messages.cfg", "|NEW|1|5|||Bin ich wach?\n");
     Ship("Local/us/Default Selects.dat", "DE|1|5|Bin ich wach?\n");

@@ -221,3 +221,20 @@ TEST(InstalledPopups, RecordsGiveWholeEntriesAndPassOverUnreadableLines) {
     // Without a place for them, an unreadable line stops the listing as the other queries do.
     EXPECT_THROW(popups.Records({}, {}, records), EConvertError);
 }
+
+// Save writes nothing unchanged, and makes its changes to the file as it is then: what was
+// changed by hand meanwhile stays.
+TEST(InstalledPopups, SaveMakesOnlyItsOwnChangesToTheFileAsItIsNow) {
+    TempDir dir;
+    const std::string file = dir / "Message Selects.dat";
+    TInstalledPopups popups = Loaded(dir, "EN|1|1|One\r\nEN|1|2|Two\r\n");
+    PutFile(file, "EN|1|1|One\r\nEN|1|2|Two\r\nDE|1|3|Drei\r\n");
+    popups.Save();
+    EXPECT_EQ(GetFile(file), "EN|1|1|One\r\nEN|1|2|Two\r\nDE|1|3|Drei\r\n");
+    popups.Remove("EN", 1, 1);
+    popups.Add("EN", 1, 4, "Four");
+    popups.Update("EN", 1, 2, "Zwei");
+    popups.Save();
+    EXPECT_EQ(GetFile(file), "EN|1|2|Zwei\r\nDE|1|3|Drei\r\nEN|1|4|Four\r\n");
+    EXPECT_EQ(popups.Count(), 3u);
+}

@@ -94,3 +94,33 @@ TEST(MsgFile3Upload, AFailedCommitKeepsTheBlockToSendAgain) {
     EXPECT_EQ(again, start);
     EXPECT_EQ(GetFile(dir / "en/moved.cfg"), before);
 }
+
+// The dialog and pellora-cli each merge with the file as it is when they write: neither undoes
+// what the other committed meanwhile, and changes take the server number an upload gave.
+TEST(MsgFile3Upload, WritersMeetingInTheFileKeepEachOthersLines) {
+    TempDir dir;
+    PutFile(dir / "en/custom.cfg", "|NEW|1|||-1|mine\r\n");
+    TOwnPopups dialog(dir.Path(), "EN", "custom");
+    TOwnPopups cli(dir.Path(), "EN", "custom");
+    std::size_t start = 0;
+    ASSERT_EQ(Deltas(cli, start), (Lines{"NEW|1||-1|mine"}));
+    cli.CommitUploads(start, {"t|NEW|1|40||-1|mine"});
+    dialog.ModifyMessage(1, -1, "mine, changed");
+    dialog.Flush();
+    EXPECT_EQ(GetFile(dir / "en/custom.cfg"),
+              "t|NEW|1|40||-1|mine\r\n|MOD|1|40||-1|mine, changed\r\n");
+
+    TOwnPopups later(dir.Path(), "EN", "custom");
+    ASSERT_EQ(Deltas(later, start), (Lines{"MOD|1|40|-1|mine, changed"}));
+    dialog.AddMessage(2, -2, "while uploading");
+    dialog.Flush();
+    later.CommitUploads(start, {"u|MOD|1|40||-1|mine, changed"});
+    EXPECT_EQ(GetFile(dir / "en/custom.cfg"), "t|NEW|1|40||-1|mine\r\nu|MOD|1|40||-1|mine, "
+                                              "changed\r\n|NEW|2|||-2|while uploading\r\n");
+    // A commit over a block another upload replaced meanwhile writes nothing.
+    TOwnPopups stale(dir.Path(), "EN", "custom");
+    ASSERT_EQ(Deltas(stale, start), (Lines{"NEW|2||-2|while uploading"}));
+    later.CommitUploads(start, {"v|NEW|2|41||-2|while uploading"});
+    EXPECT_THROW(stale.CommitUploads(start, {"w|NEW|2|42||-2|while uploading"}), EFileError);
+    EXPECT_EQ(GetFile(dir / "en/custom.cfg").find("w|"), std::string::npos);
+}

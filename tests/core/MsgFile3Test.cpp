@@ -5,6 +5,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace pellora;
 using pellora::test::GetFile;
@@ -216,7 +217,7 @@ TEST(MsgFile3, EmptyLanguageHasNoFileAndNeverWrites) {
     EXPECT_EQ(pellora::ListFolder(dir.Path()), (Lines{"custom.cfg"}));
 }
 
-TEST(MsgFile3, FolderThatCannotBeMadeStopsRefreshAndKeepsFlushInMemory) {
+TEST(MsgFile3, FolderThatCannotBeMadeStopsRefreshAndFlushKeepingTheEdits) {
     TempDir dir;
     PutFile(dir / "plain", "a regular file");
     TRemotePopups library(dir / "plain/", "EN", "messages");
@@ -242,10 +243,15 @@ TEST(MsgFile3, FolderThatCannotBeMadeStopsRefreshAndKeepsFlushInMemory) {
         EAssertionFailed);
 
     TOwnPopups own(dir / "plain/", "EN", "custom");
-    own.AddMessage(1, -1, "memory only");
-    own.Flush();
-    EXPECT_FALSE(own.HasPendingEdits());
-    EXPECT_EQ(own.Messages(0, false), (TextList{{"memory only", -1}}));
+    own.AddMessage(1, -1, "not written");
+    EXPECT_THROW(
+        try { own.Flush(); } catch (const EFileError& e) {
+            EXPECT_THAT(e.what(), HasSubstr("\"" + dir / "plain/en\""));
+            throw;
+        },
+        EFileError);
+    EXPECT_TRUE(own.HasPendingEdits());
+    EXPECT_TRUE(own.Lines.empty());
     EXPECT_EQ(GetFile(dir / "plain"), "a regular file");
 }
 
@@ -277,4 +283,32 @@ TEST(MsgFile3, BadNumberFieldEndsTheReadingWithAConversionError) {
     std::int32_t serverId = 0;
     EXPECT_THROW(own.FindNewRecord(-2, serverId), EConvertError);
     EXPECT_EQ(GetFile(dir / "en/custom.cfg"), "|NEW|1|||-1|fine\r\n|MOD|one|||-1|bad\r\n");
+}
+
+// One language that cannot be written neither stops the others nor loses its own edits; each
+// file not written is named, and a later flush writes it.
+TEST(MsgFile3, FlushAllWritesWhatItCanAndNamesAndKeepsTheRest) {
+    TempDir dir;
+    TOwnPopupsList list;
+    const std::vector<std::string> codes{"EN", "DE", "NL"};
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        TOwnPopups* own = nullptr;
+        ASSERT_TRUE(list.Find(dir.Path(), codes[i], own, true, "custom"));
+        own->AddMessage(1, -static_cast<std::int32_t>(i) - 1, codes[i]);
+    }
+    for (const char* blocked : {"en/custom.cfg", "nl/custom.cfg"})
+        ASSERT_TRUE(pellora::ForceDirectories(dir / blocked));
+    try {
+        list.FlushAll();
+        ADD_FAILURE() << "nothing failed";
+    } catch (const EFileError& e) {
+        EXPECT_THAT(e.what(), HasSubstr(dir / "en/custom.cfg"));
+        EXPECT_THAT(e.what(), HasSubstr(dir / "nl/custom.cfg"));
+    }
+    EXPECT_EQ(GetFile(dir / "de/custom.cfg"), "|NEW|1|||-2|DE\r\n");
+    for (const char* blocked : {"en/custom.cfg", "nl/custom.cfg"})
+        ASSERT_EQ(::rmdir((dir / blocked).c_str()), 0);
+    list.FlushAll();
+    EXPECT_EQ(GetFile(dir / "en/custom.cfg"), "|NEW|1|||-1|EN\r\n");
+    EXPECT_EQ(GetFile(dir / "nl/custom.cfg"), "|NEW|1|||-3|NL\r\n");
 }

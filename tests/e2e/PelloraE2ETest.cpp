@@ -687,6 +687,23 @@ TEST_F(PelloraE2E, TermHupAndIntEndTheProgramNormallyStoringItsState) {
     }
 }
 
+// A logout must not wait on a box: what cannot be written is said on stderr, and the program
+// ends all the same.
+TEST_F(PelloraE2E, TermEndsTheProgramWhenItsStateCannotBeWrittenSayingSoOnStderr) {
+    PelloraRun& run = Start();
+    ASSERT_NE(0u, WaitStatusWindow(run));
+    // A folder where the state file belongs: replacing it fails.
+    ::unlink(User.StateFile().c_str());
+    ASSERT_TRUE(ForceDirectories(User.StateFile() + "/inside"));
+    run.Signal(SIGTERM);
+    auto status = run.WaitExit(Hang);
+    ASSERT_TRUE(status) << "a signal did not end the program";
+    EXPECT_EQ(0, *status);
+    EXPECT_NE(std::string::npos, ReadFileBytes(Logs.back()).find(User.StateFile()))
+        << ReadFileBytes(Logs.back());
+    ASSERT_TRUE(WaitFor([&] { return StatusWindows().empty(); }, Hang));
+}
+
 // strace kills the program at its Nth replacement of a file; once the first start has
 // installed the data, the only files it replaces are on SIGTERM, when it stores its state. The
 // place and skin come through whole, the old ones or the new ones.

@@ -4,7 +4,8 @@
 // two lines naming the address, with nothing a terminal or a message box acts on. A library the
 // download takes must read back without an error and hold a record. Setting an address may only
 // fail with the client's own errors, leaves the old address on failure, and an accepted address
-// must read back to the same server.
+// must read back to the same server. The lines an upload refused alone must read as distinct
+// positive positions or not at all.
 
 #include "core/MsgRecord.h"
 #include "net/NetSync.h"
@@ -91,6 +92,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (line->find("Pellora:") == std::string::npos)
             Fail("exchange line without its marker");
     CheckLimits(headers);
+    // Refused lines come back as distinct positive positions in order, or as a conversion
+    // error; nothing else escapes.
+    try {
+        const std::vector<std::size_t> refused = ParseRefusedLines(headers);
+        for (std::size_t i = 0; i < refused.size(); ++i)
+            if (refused[i] == 0 || (i > 0 && refused[i] <= refused[i - 1]))
+                Fail("refused lines out of order, repeated or zero");
+    } catch (const EConvertError&) {
+    }
+    ParseAccessIdState(headers);
 
     // The bytes as a library reply.
     if (!LibraryReplyFault(lines)) {

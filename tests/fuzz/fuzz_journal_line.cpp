@@ -33,9 +33,36 @@ std::string WithoutLineBreaks(std::string text) {
 } // namespace
 
 // One journal line: whatever parses as a record must survive format and re-parse, and
-// its delta line must carry the same values in five fields.
+// its delta line must carry the same values in five fields. The line as pellora-cli prints
+// it must be fit for a terminal.
+// What pellora-cli prints of any text: no control byte, nothing but whole UTF-8 characters, and
+// a text without control characters or bad bytes unchanged.
+void CheckEscaped(std::string_view text) {
+    const std::string shown = EscapeControls(text);
+    bool plain = true;
+    for (char c : text)
+        if (static_cast<unsigned char>(c) < ' ' || c == '\x7F' || c == '\\' ||
+            static_cast<unsigned char>(c) >= 0x80)
+            plain = false;
+    Check(!plain || shown == text);
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const auto c = static_cast<unsigned char>(shown[i]);
+        Check(c >= ' ' && c != 0x7F);
+        if (c < 0x80)
+            continue;
+        // A lead byte and its continuation bytes, as many as it says.
+        const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+        Check(c >= 0xC2 && c <= 0xF4 && i + length <= shown.size());
+        for (std::size_t k = 1; k < length; ++k)
+            Check((static_cast<unsigned char>(shown[i + k]) & 0xC0) == 0x80);
+        Check(!(c == 0xC2 && static_cast<unsigned char>(shown[i + 1]) < 0xA0));
+        i += length - 1;
+    }
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string_view line(reinterpret_cast<const char*>(data), size);
+    CheckEscaped(line);
     auto raw = SplitFields(line, '|');
     // A number field as the platform's own conversion reads it.
     auto number = [&](std::size_t i) {

@@ -15,12 +15,10 @@ using test::HttpTestServer;
 // Records every event by name, folding direct repeats into one entry.
 struct EventLog {
     std::vector<std::string> Names;
-    std::vector<std::thread::id> Threads;
 
     void Attach(TAdvHttp& http) {
         auto on = [this](const char* name) {
             return [this, name](TAdvHttp&) {
-                Threads.push_back(std::this_thread::get_id());
                 if (Names.empty() || Names.back() != name)
                     Names.push_back(name);
             };
@@ -90,36 +88,17 @@ TEST(AdvHttpEvents, NaturalOrderAndProgressValues) {
     EXPECT_EQ(log.Names, (Names{"ClosingConnection", "ConnectionClosed"}));
 }
 
-TEST(AdvHttpEvents, EventsOfARequestOnAnotherThreadRunOnTheDeliverysThread) {
+TEST(AdvHttpEvents, AHandlersExceptionEndsTheRequestAndReachesTheCaller) {
     HttpTestServer server;
-    auto delivery = std::make_shared<TQueuedDelivery>();
-    TAdvHttp http(delivery);
-    EventLog log;
-    log.Attach(http);
+    TAdvHttp http;
     http.SetURL(server.Url("index.html"));
-    // A handler's exception reaches the thread that runs the request.
-    http.OnRequestSent = [&](TAdvHttp&) {
-        log.Threads.push_back(std::this_thread::get_id());
-        throw std::runtime_error("handler refused");
-    };
-    std::string caught;
-    bool done = false;
-    std::thread caller([&] {
-        try {
-            http.Execute();
-        } catch (const std::runtime_error& error) {
-            caught = error.what();
-        }
-        // Wakes the serving thread, which then sees the flag.
-        delivery->Post([&] { done = true; });
-    });
-    const bool finished = delivery->ServeUntil([&] { return done; }, std::chrono::seconds(20));
-    caller.join();
-    ASSERT_TRUE(finished);
-    ASSERT_FALSE(log.Threads.empty());
-    for (std::thread::id id : log.Threads)
-        EXPECT_EQ(id, std::this_thread::get_id());
-    EXPECT_EQ(caught, "handler refused");
+    http.OnRequestSent = [](TAdvHttp&) { throw std::runtime_error("handler refused"); };
+    try {
+        http.Execute();
+        ADD_FAILURE() << "the request went on past its handler's exception";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "handler refused");
+    }
     EXPECT_FALSE(http.Busy());
 }
 
@@ -150,18 +129,6 @@ TEST(AdvHttpEvents, CancelFromAnotherThreadEndsAStalledRequest) {
     http.SetURL(server.Url("index.html"));
     ASSERT_TRUE(http.Execute());
     EXPECT_EQ(http.Text(), "index");
-}
-
-TEST(AdvHttpEvents, FreeOnCompleteDeletesThroughTheDelivery) {
-    HttpTestServer server;
-    auto delivery = std::make_shared<TQueuedDelivery>();
-    auto* http = new TAdvHttp(delivery);
-    http->SetFreeOnComplete(true);
-    http->SetURL(server.Url("index.html"));
-    ASSERT_TRUE(http->Execute());
-    EXPECT_EQ(delivery.use_count(), 2);
-    delivery->ServePending();
-    EXPECT_EQ(delivery.use_count(), 1);
 }
 
 } // namespace

@@ -140,6 +140,9 @@ TEST(ServerLimit, NamesTheLimitTheAddressAndWhenToTryAgain) {
     EXPECT_EQ(text(503, "Retry-After: 172801"), "The exchange server at http://h/edit.cgi cannot "
                                                 "take the request right now.\r\nPlease try "
                                                 "again in 3 days.");
+    EXPECT_EQ(text(503, "Retry-After: 99999999999"), "The exchange server at http://h/edit.cgi "
+                                                     "cannot take the request right now.\r\n"
+                                                     "Please try again in more than a week.");
     // What a hostile server sends is shown harmless; a date or a huge number reads as later.
     EXPECT_EQ(text(503, "Pellora-Limit: disk=\x1b[2J1\r\nRetry-After: Fri, 07 Nov 2025 "
                         "10:00:00 GMT"),

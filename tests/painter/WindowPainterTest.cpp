@@ -196,6 +196,10 @@ TEST_F(WindowPainterTest, ButtonDataComesFromTheSkinFileOfTheSkinFolder) {
     test::PutFile(Folder / "good/SKIN.SKN", test::PackSkin(ini, "buttons.bmp", bitmap));
     test::PutFile(Folder / "old/skin.skn", test::PackOldSkin(ini));
     test::PutFile(Folder / "broken/skin.skn", "\x40\x00\x00\x00 not a container");
+    // Cut off: its end would decode as zero bits, and the buttons as stripes.
+    const std::string whole =
+        test::PackSkin(ini, "buttons.bmp", test::ImageBytes(PatternImage(100, 40), "BMP"));
+    test::PutFile(Folder / "cut/skin.skn", whole.substr(0, whole.size() - 40));
     test::PutFile(Folder / "plain/pellora.css", "body { color: red }");
 
     TWindowPainter painter;
@@ -215,7 +219,7 @@ TEST_F(WindowPainterTest, ButtonDataComesFromTheSkinFileOfTheSkinFolder) {
 
     // An older or damaged file is not this skin's button data, though the data of the skin
     // before are still held; the user hears about the older format.
-    for (const char* name : {"old", "broken"}) {
+    for (const char* name : {"old", "broken", "cut"}) {
         painter.LoadSkin(Folder / "good", TStyleSheet(), "");
         ASSERT_TRUE(painter.ButtonDataLoaded);
         told.clear();
@@ -225,6 +229,10 @@ TEST_F(WindowPainterTest, ButtonDataComesFromTheSkinFileOfTheSkinFolder) {
         if (std::string(name) == "old") {
             ASSERT_EQ(told.size(), 1u);
             EXPECT_NE(told[0].find("Older Skin File"), std::string::npos);
+        }
+        if (std::string(name) == "cut") {
+            const std::string& why = painter.ButtonData().ErrorText();
+            EXPECT_NE(why.find(Folder / "cut/skin.skn\" is truncated"), std::string::npos) << why;
         }
     }
 }

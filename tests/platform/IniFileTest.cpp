@@ -5,6 +5,8 @@
 
 #include <csignal>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -305,4 +307,41 @@ TEST(IniFileSharing, TheNextWriteRemovesTheTemporaryFileOfAKilledWrite) {
     IniFile(path).WriteString("Small", "Key", "1");
     EXPECT_EQ(Leftovers(dir.Path(), "prefs.ini"), std::vector<std::string>{});
     EXPECT_EQ(IniFile(path).ReadString("Small", "Key", ""), "1");
+}
+
+// A read-only data folder is what the user hears of, not a lock file it could not make. The
+// folder is made read-only in a mount namespace of a child process of its own.
+TEST(IniFile, AReadOnlyFolderIsTheReasonAWriteFailsFor) {
+    TempDir dir;
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(ends[0]);
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", dir.Path().c_str(), "tmpfs", MS_RDONLY, nullptr) != 0)
+            ::_exit(77);
+        std::string told = "written";
+        try {
+            IniFile(dir / "prefs.ini").WriteString("Timer", "Random", "1");
+        } catch (const EFileError& e) {
+            told = e.what();
+        }
+        (void)!::write(ends[1], told.data(), told.size());
+        ::_exit(0);
+    }
+    ::close(ends[1]);
+    std::string told;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(ends[0], buffer, sizeof buffer)) > 0;)
+        told.append(buffer, static_cast<std::size_t>(n));
+    ::close(ends[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 77)
+        GTEST_SKIP() << "no mount namespace can be made here";
+    EXPECT_NE(told.find("Read-only file system"), std::string::npos) << told;
+    EXPECT_NE(told.find(dir / "prefs.ini"), std::string::npos) << told;
 }

@@ -33,8 +33,8 @@ namespace pellora::test {
 
 // The messages dialog over this test's own data folder (the first-run install has put the
 // shipped libraries and selection there), opened and closed as the status window does it:
-// the painter colours it, Open reads the files, and its closing runs SaveAll. Errors are
-// collected instead of shown.
+// the painter colours it, Open reads the files, and closing saves. Errors are collected
+// instead of shown.
 class MessagesDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -53,9 +53,6 @@ protected:
         Dialog = new TMessagesDlg(*Context);
         Context->Painter().ApplyToForm(Dialog);
         Dialog->Open(Folders.PrefsFile(), Folders.SelectsFile());
-        QObject::connect(Dialog, &QDialog::finished, [this, dialog = Dialog.data()] {
-            Context->Guarded([dialog] { dialog->SaveAll(); });
-        });
         Dialog->show();
         EXPECT_TRUE(SpinUntil([this] { return Dialog->isVisible(); }, 5000));
         return *Dialog;

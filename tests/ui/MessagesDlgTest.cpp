@@ -92,28 +92,103 @@ TEST_F(MessagesDlg, NewOwnMessagesCountOnFromLastOwnIdWhichStaysCountedAfterCanc
     EXPECT_EQ(Ids(Own().PopupTree->Items()), (std::vector<int>{-1, -2, -3}));
 }
 
-// Closing writes the own messages, then the selection, then the categories; one file that
-// cannot be written is reported by name and does not keep the others from being saved.
-TEST_F(MessagesDlg, ClosingSavesEveryFileItCanAndNamesTheOneItCannot) {
+// Closing saves first. What cannot be written keeps the dialog open, naming every such file,
+// with nothing dropped: Retry writes it once it can be, on top of the file as it is then;
+// "Close Without Saving" closes without it. What can be written is written at once.
+TEST_F(MessagesDlg, AFailedSaveKeepsTheDialogOpenNamingEveryFileUntilRetryOrCloseWithoutSaving) {
+    const std::string own = Folders.LocalFolder() + "en/custom.cfg";
+    const std::string selects = Folders.SelectsFile();
+    const std::string shipped = GetFile(selects);
+    auto block = [](const std::string& file) {
+        ASSERT_EQ(::rename(file.c_str(), (file + ".aside").c_str()), 0);
+        ASSERT_TRUE(ForceDirectories(file));
+    };
+    auto unblock = [](const std::string& file) {
+        ASSERT_EQ(::rmdir(file.c_str()), 0);
+        ASSERT_EQ(::rename((file + ".aside").c_str(), file.c_str()), 0);
+    };
+    auto answer = [this](const QString& button) {
+        QMessageBox* box = Dialog->SaveQuestion();
+        for (QAbstractButton* choice : box->buttons())
+            if (choice->text() == button)
+                choice->click();
+        return SpinUntil([this] { return Dialog.isNull(); }, 5000);
+    };
+    for (const QString& button :
+         {QStringLiteral("&Retry"), QStringLiteral("Close &Without Saving")}) {
+        TMessagesDlg& dialog = Open();
+        ShowPage(1);
+        Own().AddBtn->click();
+        ASSERT_TRUE(Answer(QStringLiteral("Blocked.")));
+        TickWithSpace(Own().PopupTree, Own().PopupTree->Items().Count() - 1);
+        dialog.CategoryListBox->setFocus();
+        ClickCategory(2);
+        QTest::keyClick(dialog.CategoryListBox, Qt::Key_Space);
+        PutFile(own, "");
+        block(own);
+        block(selects);
+        dialog.OkBtn->click();
+        ASSERT_TRUE(SpinUntil([&] { return dialog.SaveQuestion() != nullptr; }, 5000));
+        EXPECT_TRUE(dialog.isVisible());
+        const QString told = dialog.SaveQuestion()->text();
+        EXPECT_TRUE(told.contains(QString::fromStdString(own))) << told.toStdString();
+        EXPECT_TRUE(told.contains(QString::fromStdString(selects))) << told.toStdString();
+        EXPECT_EQ(CheckedGroups(Folders.PrefsFile()), "/T T /");
+        // Room again; meanwhile another program changed the selection.
+        unblock(own);
+        unblock(selects);
+        PutFile(selects, shipped + "DE|3|7|Elsewhere\r\n");
+        ASSERT_TRUE(answer(button));
+        if (button == QStringLiteral("&Retry")) {
+            EXPECT_EQ(GetFile(own), "|NEW|1|||-1|Blocked.\r\n");
+            EXPECT_EQ(GetFile(selects), shipped + "DE|3|7|Elsewhere\r\nEN|1|-1|Blocked.\r\n");
+        } else {
+            EXPECT_EQ(GetFile(own), "");
+            EXPECT_EQ(GetFile(selects), shipped + "DE|3|7|Elsewhere\r\n");
+        }
+        ::unlink(own.c_str());
+        PutFile(selects, shipped);
+        IniFile(Folders.PrefsFile()).WriteString("Groups", "Checked Groups", "/T   /");
+        IniFile(Folders.PrefsFile()).WriteInteger("Groups", "Last Own ID", 0);
+    }
+    EXPECT_TRUE(Errors.isEmpty()) << Errors.join('\n').toStdString();
+}
+
+// Not a test: the save that bench/save-kill-run kills at each of its file operations. It
+// makes changes of every kind the dialog saves (own messages in two languages, a tick, a
+// category), then closes the dialog between two markers the run finds in its trace
+// (fdatasync of -1 and -2). With $PELLORA_KILL_RUN_NOTE it names the data folder in that file
+// and copies the saved files beside it before and after the save.
+TEST_F(MessagesDlg, DISABLED_SaveForTheKillRun) {
     TMessagesDlg& dialog = Open();
     ShowPage(1);
-    Own().AddBtn->click();
-    ASSERT_TRUE(Answer(QStringLiteral("Blocked.")));
-    TickWithSpace(Own().PopupTree, 0);
+    for (const QString& language :
+         {QStringLiteral("English - EN"), QStringLiteral("German - DE")}) {
+        ChooseLanguage(Own().ComboBox1, language);
+        Own().AddBtn->click();
+        ASSERT_TRUE(Answer(QStringLiteral("Written in ") + language));
+        TickWithSpace(Own().PopupTree, Own().PopupTree->Items().Count() - 1);
+    }
     dialog.CategoryListBox->setFocus();
-    ClickCategory(2);
+    ClickCategory(3);
     QTest::keyClick(dialog.CategoryListBox, Qt::Key_Space);
-    // A folder where the own messages' file belongs: replacing it must fail.
-    const std::string own = Folders.LocalFolder() + "en/custom.cfg";
-    ::unlink(own.c_str());
-    ASSERT_TRUE(ForceDirectories(own));
+    const char* note = std::getenv("PELLORA_KILL_RUN_NOTE");
+    const std::vector<std::string> files{"Local/en/custom.cfg", "Local/de/custom.cfg",
+                                         "Message Selects.dat", "pellora Prefs.ini"};
+    auto copy = [&](const char* phase) {
+        for (const std::string& file : files)
+            PutFile(std::string(note) + "." + phase + "/" + file,
+                    GetFile(Folders.DataFolder() + file));
+    };
+    if (note != nullptr) {
+        PutFile(note, Folders.DataFolder());
+        copy("before");
+    }
+    ::fdatasync(-1);
     ASSERT_TRUE(CloseWith(dialog.OkBtn));
-    ASSERT_EQ(Errors.size(), 1);
-    EXPECT_TRUE(Errors.front().contains(QStringLiteral("custom.cfg")))
-        << Errors.front().toStdString();
-    EXPECT_NE(GetFile(Folders.SelectsFile()).find("EN|1|-1|Blocked.\r\n"), std::string::npos);
-    EXPECT_EQ(CheckedGroups(Folders.PrefsFile()), "/T T /");
-    ::rmdir(own.c_str());
+    ::fdatasync(-2);
+    if (note != nullptr)
+        copy("after");
 }
 
 TEST_F(MessagesDlg, RemovingOnSelectedRebuildsTheOtherPagesOnceAtTheNextTabSwitch) {

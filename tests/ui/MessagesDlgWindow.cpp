@@ -23,10 +23,8 @@ int main(int argc, char** argv) {
     QPointer<TMessagesDlg> dialog = new TMessagesDlg(*context);
     context->Painter().ApplyToForm(dialog);
     dialog->Open(context->Folders().PrefsFile(), context->Folders().SelectsFile());
-    QObject::connect(dialog, &QDialog::finished, [&] {
-        context->Guarded([&dialog] { dialog->SaveAll(); });
-        QApplication::quit();
-    });
+    // It saved itself before it closed.
+    QObject::connect(dialog, &QDialog::finished, [] { QApplication::quit(); });
     dialog->show();
     dialog->activateWindow();
     QTimer poll;

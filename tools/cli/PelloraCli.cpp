@@ -10,6 +10,7 @@
 #include "core/PelloraFold.h"
 #include "net/MsgExchange.h"
 #include "net/PellNet.h"
+#include "platform/FileLock.h"
 #include "platform/StrUtils.h"
 
 #include <algorithm>
@@ -34,7 +35,9 @@ constexpr const char* ToolHelp =
     "Usage: pellora-cli COMMAND [OPTIONS]\n"
     "\n"
     "Reads Pellora's messages and selection from the user's data folder.\n"
-    "Output is UTF-8, one record a line, fields separated by a TAB.\n"
+    "Output is UTF-8, one record a line, fields separated by a TAB. In texts a backslash,\n"
+    "TAB, LF and CR are written \\\\, \\t, \\n and \\r, other control characters \\xHH or\n"
+    "\\uHHHH, and bytes that are not UTF-8 as U+FFFD; --raw prints texts byte for byte.\n"
     "\n"
     "Commands:\n"
     "  pick        print one message drawn as the reminder would draw it\n"
@@ -48,30 +51,34 @@ constexpr const char* ToolHelp =
     "Exit status: 0 success, 1 error or failed exchange, 2 usage error, 3 nothing to pick.\n";
 
 constexpr const char* PickHelp =
-    "Usage: pellora-cli pick [--groups N,N...]\n"
+    "Usage: pellora-cli pick [--groups N,N...] [--raw]\n"
     "\n"
     "Prints one message drawn at random from the selection, restricted to the given group\n"
     "numbers or, without --groups, to the groups checked in the preferences.\n"
     "Groups: 1 Reality checks, 2 Tasks, 3 Affirmations, 4 Quotes.\n"
-    "When nothing can be drawn it prints \"There are no messages defined\" and exits 3.\n";
+    "When nothing can be drawn it prints \"There are no messages defined\" and exits 3.\n"
+    "--raw prints the text byte for byte, control characters and all.\n";
 
 constexpr const char* MessagesHelp =
-    "Usage: pellora-cli messages CODE [--group N] [--own]\n"
+    "Usage: pellora-cli messages CODE [--group N] [--own] [--raw]\n"
     "\n"
     "Prints the current messages of the library of language CODE (two letters, e.g. EN)\n"
     "as KEY<TAB>TEXT in file order; with --own the user's own messages in that language.\n"
-    "--group N keeps the messages of group N only (0: all groups).\n";
+    "--group N keeps the messages of group N only (0: all groups).\n"
+    "--raw prints the texts byte for byte, control characters and all.\n";
 
 constexpr const char* SelectionHelp =
-    "Usage: pellora-cli selection [--groups N,N...]\n"
+    "Usage: pellora-cli selection [--groups N,N...] [--raw]\n"
     "\n"
     "Prints the selected messages as LANGUAGE<TAB>GROUP<TAB>ID<TAB>TEXT in file order,\n"
-    "all of them or those of the given group numbers.\n";
+    "all of them or those of the given group numbers.\n"
+    "--raw prints the texts byte for byte, control characters and all.\n";
 
 constexpr const char* GroupsHelp =
-    "Usage: pellora-cli groups\n"
+    "Usage: pellora-cli groups [--raw]\n"
     "\n"
-    "Prints the four message groups as NUMBER<TAB>NAME<TAB>CHECKED (1 or 0).\n";
+    "Prints the four message groups as NUMBER<TAB>NAME<TAB>CHECKED (1 or 0).\n"
+    "--raw prints the names byte for byte.\n";
 
 constexpr const char* DownloadHelp =
     "Usage: pellora-cli download CODE\n"
@@ -88,8 +95,11 @@ constexpr const char* UploadHelp =
     "Uploads the own messages of language CODE (two letters, e.g. EN) added, changed or\n"
     "deleted since the last upload to the exchange server named by \"Pellora Exchange\" in\n"
     "section [Internet] of the preferences. The server's answer replaces them in the own\n"
-    "message file (the file as it was is kept with the extension .bak). A failed exchange\n"
-    "exits 1 and leaves the file as it was, so the same changes go out next time.\n";
+    "message file (the file as it was is kept with the extension .bak). Many changes go\n"
+    "out in several uploads, each stored before the next is sent. A failed exchange exits 1;\n"
+    "the changes not stored stay in the file, so they go out next time. Changes the server\n"
+    "refused alone are listed, exit 1, and stay to be sent unless dropped in the Messages\n"
+    "window.\n";
 
 class UsageError : public std::runtime_error {
 public:
@@ -175,8 +185,14 @@ void PrintLine(const std::string& line) {
     std::fputc('\n', stdout);
 }
 
+// A text from a file as one field of the output: escaped unless the user wants it raw.
+std::string Field(std::string_view text, bool raw) {
+    return raw ? std::string(text) : EscapeControls(text);
+}
+
 int Pick(Arguments& args, const TPellFolders& folders) {
     std::optional<std::string> groupsText = args.TakeValue("--groups");
+    const bool raw = args.TakeFlag("--raw");
     args.ExpectNone();
     std::vector<std::int32_t> groups;
     if (groupsText) {
@@ -191,7 +207,7 @@ int Pick(Arguments& args, const TPellFolders& folders) {
     bool picked = PickMessage(folders.SelectsFile(), groups, text, &report);
     if (!report.Skipped.empty())
         std::fprintf(stderr, "pellora-cli: warning: %s\n", report.Text().c_str());
-    PrintLine(text);
+    PrintLine(Field(text, raw));
     return picked ? 0 : ExitNothingToPick;
 }
 
@@ -218,6 +234,7 @@ std::string TakeLanguage(Arguments& args, const char* command) {
 int Messages(Arguments& args, const TPellFolders& folders) {
     std::optional<std::string> groupText = args.TakeValue("--group");
     bool own = args.TakeFlag("--own");
+    const bool raw = args.TakeFlag("--raw");
     const std::string language = TakeLanguage(args, "messages");
     args.ExpectNone();
     std::int32_t group = groupText ? ParseNumber(*groupText, "--group") : 0;
@@ -232,12 +249,13 @@ int Messages(Arguments& args, const TPellFolders& folders) {
         messages = popups.Messages(group, true);
     }
     for (const auto& item : messages)
-        PrintLine(Format("%d\t", item.Id) + item.Text);
+        PrintLine(Format("%d\t", item.Id) + Field(item.Text, raw));
     return 0;
 }
 
 int Selection(Arguments& args, const TPellFolders& folders) {
     std::optional<std::string> groupsText = args.TakeValue("--groups");
+    const bool raw = args.TakeFlag("--raw");
     args.ExpectNone();
     std::vector<std::int32_t> groups;
     if (groupsText)
@@ -251,18 +269,19 @@ int Selection(Arguments& args, const TPellFolders& folders) {
         if (!groups.empty() &&
             std::find(groups.begin(), groups.end(), record.Group) == groups.end())
             continue;
-        PrintLine(Format("%s\t%d\t%d\t", record.Language.c_str(), record.Group, record.MessageId) +
-                  record.Text);
+        PrintLine(Field(record.Language, raw) +
+                  Format("\t%d\t%d\t", record.Group, record.MessageId) + Field(record.Text, raw));
     }
     return 0;
 }
 
 int Groups(Arguments& args, const TPellFolders& folders) {
+    const bool raw = args.TakeFlag("--raw");
     args.ExpectNone();
     TMsgGroups groups;
     groups.Load(folders.PrefsFile());
     for (int i = 0; i < groups.Count(); ++i)
-        PrintLine(Format("%d\t%s\t%d", groups.GroupId(i), groups.GroupName(i).c_str(),
+        PrintLine(Format("%d\t%s\t%d", groups.GroupId(i), Field(groups.GroupName(i), raw).c_str(),
                          groups.IsChecked(i) ? 1 : 0));
     return 0;
 }
@@ -323,6 +342,7 @@ int Upload(Arguments& args, const TPellFolders& folders) {
         PrintText(stdout, result.Text);
         return 0;
     case TExchangeOutcome::Failed:
+    case TExchangeOutcome::SomeRefused:
         PrintText(stderr, result.Text);
         return ExitError;
     case TExchangeOutcome::NotStoredRemotely:
@@ -383,6 +403,8 @@ int main(int argc, char** argv) {
             const TPellFolders folders = TPellFolders::ForRunningProgram("pellora");
             TStartDataInstall::Run(folders);
             int status = command.Run(args, folders);
+            // Lock files matter only while somebody writes: none stays behind.
+            RemoveLockFiles(folders.DataFolder(), 2);
             if (std::fflush(stdout) != 0) {
                 std::perror("pellora-cli: cannot write the output");
                 return ExitError;
