@@ -1,6 +1,6 @@
 # `cmake --install` lays out under the prefix what the build tree holds, and what the desktop
-# needs: the programs, the speech engine, the shipped data and skins, the menu entry and
-# metainfo, the icon, the manual pages and the shell completion.
+# needs: the programs, the speech engine and its check, the chime module, the shipped data and
+# skins, the menu entry and metainfo, the icon, the manual pages and the shell completion.
 # Usage: cmake -DBUILD=DIR -DPREFIX=DIR -DAPP_ID=ID -P InstallLayout.cmake
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD} --prefix ${PREFIX}
@@ -11,7 +11,8 @@ endif()
 
 # Laid out the same in the build tree, where the program runs before it is installed.
 set(both bin/pellora bin/pellora-cli bin/pellora-skinpack bin/pellora-exchange
-         lib/pellora/libmurmur.so share/pellora/Local/EN/Messages.cfg
+         lib/pellora/libmurmur.so lib/pellora/libpellora-chime.so lib/pellora/pellora-speech-check
+         share/pellora/Local/EN/Messages.cfg
          "share/pellora/Local/us/Default Selects.dat" share/pellora/Alert.wav
          share/pellora/pellora.png
          share/applications/${APP_ID}.desktop share/metainfo/${APP_ID}.metainfo.xml

@@ -54,7 +54,7 @@ std::string LocaleInfo(const std::string& localeId, int infoType) {
 }
 
 std::string LanguageCode(const std::string& localeId, bool truncate) {
-    LocaleNames names = LocaleNamesOf(localeId);
+    LocaleNames names = LocaleCodesOf(localeId);
     return truncate ? names.Code2 : names.Code3;
 }
 

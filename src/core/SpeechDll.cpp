@@ -111,6 +111,33 @@ void TSpeechDll::Report(const ESpeech& error) const {
         std::fprintf(stderr, "%s\n", error.what());
 }
 
+TSpeechStart StartSpeechEngine(const std::string& libraryPath,
+                               std::unique_ptr<TSpeechDll>& engine) {
+    // Shared with the handlers, which the engine keeps.
+    auto reason = std::make_shared<std::string>();
+    auto failed = std::make_shared<bool>(false);
+    engine = std::make_unique<TSpeechDll>(
+        true, libraryPath,
+        [reason, libraryPath](const std::string& text) {
+            *reason = text + " (speech engine " + libraryPath + ")";
+        },
+        [failed](const ESpeech&) { *failed = true; });
+    TSpeechStart start;
+    if (!engine->Loaded()) {
+        start.Reason = engine->LoadError();
+        return start;
+    }
+    if (reason->empty() && *failed)
+        *reason = engine->LastError();
+    if (!reason->empty()) {
+        start.Outcome = TSpeechStart::Fails;
+        start.Reason = *reason;
+    } else {
+        start.Outcome = engine->SpeechEnabled() ? TSpeechStart::Speaks : TSpeechStart::SwitchedOff;
+    }
+    return start;
+}
+
 void TSpeechDll::Warn(const std::string& text) const {
     if (OnWarning)
         OnWarning(text);

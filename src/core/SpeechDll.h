@@ -85,4 +85,21 @@ private:
     TErrorEvent OnError;
 };
 
+// What came of loading the speech engine as the program does: silently, with anything the
+// engine reports taken as the reason it will not speak.
+struct TSpeechStart {
+    enum TOutcome {
+        Speaks,
+        SwitchedOff, // by the engine's own settings: not a fault
+        NotLoaded,   // no engine to load: the program runs without one
+        Fails,       // an engine that is there but cannot speak
+    };
+    TOutcome Outcome = NotLoaded;
+    // NotLoaded: the loader's text; Fails: what went wrong, with the engine's path.
+    std::string Reason;
+};
+
+// Loads the engine at libraryPath into `engine` and tells whether it will speak.
+TSpeechStart StartSpeechEngine(const std::string& libraryPath, std::unique_ptr<TSpeechDll>& engine);
+
 } // namespace pellora

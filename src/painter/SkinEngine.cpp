@@ -1,6 +1,7 @@
 #include "painter/SkinEngine.h"
 
 #include "painter/Colorings.h"
+#include "widgets/Picture.h"
 
 #include <QAbstractScrollArea>
 #include <QApplication>
@@ -74,7 +75,8 @@ TSkinButtonLook::TSkinButtonLook(const TZdDataSkinButton& data)
                                                              ResolveColor(data.PressedColour2)} {
     if (data.Bitmap.empty())
         return;
-    QImage image = QImage::fromData(QByteArray::fromStdString(data.Bitmap));
+    // Skin files carry bitmaps.
+    QImage image = ReadImage(QByteArray::fromStdString(data.Bitmap), "BMP");
     // Five frames side by side need at least a pixel each.
     if (image.isNull() || image.width() < 5 || image.height() < 1)
         return;

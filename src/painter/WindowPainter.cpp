@@ -6,7 +6,6 @@
 
 #include <QCheckBox>
 #include <QFontMetrics>
-#include <QImageReader>
 #include <QPainter>
 #include <QTabBar>
 #include <QTabWidget>
@@ -273,43 +272,39 @@ TWindowPainter::TWindowPainter(TPainterList* painters) : TChinaPainter(painters)
 void TWindowPainter::Reset() {
     TChinaPainter::Reset();
     HasTexture = false;
-    TextureImage = QImage();
+    Background.Clear();
 }
 
 bool TWindowPainter::LoadBackground(const std::string& imageName) {
     HasTexture = false;
-    TextureImage = QImage();
+    Background.Clear();
     const std::string file = SkinFile(imageName);
     if (file.empty())
         return false;
-    QImageReader reader(QString::fromStdString(file));
-    // The content decides: skins name their images freely.
-    reader.setDecideFormatFromContent(true);
-    QImage image = reader.read();
     // An image that does not decode, or has no pixels, leaves the plain colour.
-    if (image.isNull() || image.width() <= 0 || image.height() <= 0)
-        return false;
-    TextureImage = std::move(image);
-    HasTexture = true;
-    return true;
+    HasTexture = Background.Load(QString::fromStdString(file));
+    return HasTexture;
 }
 
 void TWindowPainter::PaintBackground(QPainter& painter, const QRect& rect) const {
-    if (!HasTexture) {
+    // Pixels that turn out not to decode leave the plain colour too.
+    const QImage texture = HasTexture ? Background.Pixels() : QImage();
+    if (texture.isNull()) {
         TChinaPainter::PaintBackground(painter, rect);
         return;
     }
     // Whole tiles from the canvas origin; the last column and row overhang the rectangle.
-    const int width = TextureImage.width();
-    const int height = TextureImage.height();
+    const int width = texture.width();
+    const int height = texture.height();
     const QRect tiles(0, 0, (std::max(rect.width(), 0) / width + 1) * width,
                       (std::max(rect.height(), 0) / height + 1) * height);
     painter.save();
     painter.setBrushOrigin(0, 0);
-    if (TextureImage.hasAlphaChannel())
+    if (texture.hasAlphaChannel())
         painter.fillRect(tiles, ResolveColor(Body.BackColor));
-    painter.fillRect(tiles, QBrush(TextureImage));
+    painter.fillRect(tiles, QBrush(texture));
     painter.restore();
+    Background.Drawn();
 }
 
 } // namespace pellora

@@ -6,6 +6,7 @@
 #include "skins/Skins.h"
 #include "skins/StyleSheet.h"
 #include "widgets/BackgroundTiler.h"
+#include "widgets/Picture.h"
 
 #include <QImage>
 #include <QRect>
@@ -148,20 +149,24 @@ private:
     const TSkins* TabSkins = nullptr;
 };
 
-// The painter of the program's windows: adds the background texture.
+// The painter of the program's windows: adds the background texture, decoded at its first
+// paint (a large one is let go again while no window paints with it).
 class TWindowPainter : public TChinaPainter {
 public:
     explicit TWindowPainter(TPainterList* painters = nullptr);
 
     void Reset() override;
+    // Reads only as much of the image as tells that it is a picture with pixels.
     bool LoadBackground(const std::string& imageName) override;
     void PaintBackground(QPainter& painter, const QRect& rect) const override;
 
-    const QImage& Texture() const { return TextureImage; }
+    // The texture's pixels in memory now: none before the first paint.
+    const QImage& Texture() const { return Background.Decoded(); }
+    TPicture& BackgroundPicture() { return Background; }
     bool HasTexture = false;
 
 private:
-    QImage TextureImage;
+    TPicture Background;
 };
 
 } // namespace pellora

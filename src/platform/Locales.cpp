@@ -78,7 +78,7 @@ bool OwnsTruncatedCode(const std::string& code, const std::string& language) {
            (found->second.size() == 1 && *found->second.begin() == language);
 }
 
-LocaleNames NamesOf(const icu::Locale& locale, std::string id) {
+LocaleNames NamesOf(const icu::Locale& locale, std::string id, bool withNames = true) {
     LocaleNames names;
     names.Id = std::move(id);
     const char* language = locale.getLanguage();
@@ -86,9 +86,10 @@ LocaleNames NamesOf(const icu::Locale& locale, std::string id) {
     if (locale.isBogus() || *language == '\0')
         return names;
     icu::UnicodeString display;
-    names.EnglishName =
-        RealName(locale.getDisplayLanguage(icu::Locale::getEnglish(), display), language);
-    if (LanguagesWithData().count(language) != 0) {
+    if (withNames)
+        names.EnglishName =
+            RealName(locale.getDisplayLanguage(icu::Locale::getEnglish(), display), language);
+    if (withNames && LanguagesWithData().count(language) != 0) {
         display.remove();
         names.NativeName = RealName(locale.getDisplayLanguage(locale, display), language);
     }
@@ -144,6 +145,10 @@ std::vector<LocaleNames> AvailableLocales() {
 LocaleNames LocaleNamesOf(const std::string& id) {
     // Canonical form turns old names such as "iw" (Hebrew) into the ones ICU has data for.
     return NamesOf(icu::Locale::createCanonical(id.c_str()), id);
+}
+
+LocaleNames LocaleCodesOf(const std::string& id) {
+    return NamesOf(icu::Locale::createCanonical(id.c_str()), id, false);
 }
 
 std::string UserDefaultLocale() {

@@ -24,6 +24,8 @@ std::vector<LocaleNames> AvailableLocales();
 // The names of one locale id; Code2 and Code3 are empty for an unknown language, a name is
 // empty where ICU has none (it would answer the language code instead).
 LocaleNames LocaleNamesOf(const std::string& id);
+// The same without the names, which take ICU's data of both languages to find.
+LocaleNames LocaleCodesOf(const std::string& id);
 
 // The user's default locale id, from LC_ALL, LC_MESSAGES or LANG (in that order);
 // "en_US" when none is set or it is "C"/"POSIX".

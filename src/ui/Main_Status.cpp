@@ -5,7 +5,6 @@
 #include "core/MsgRandom.h"
 #include "core/PelloraFold.h"
 #include "core/Settings.h"
-#include "core/SpeechDll.h"
 #include "core/TimeCheck.h"
 #include "painter/SkinEngine.h"
 #include "painter/WindowPainter.h"
@@ -14,6 +13,7 @@
 #include "platform/IniFile.h"
 #include "skins/Skins.h"
 #include "ui/AboutFrm.h"
+#include "ui/Chime.h"
 #include "ui/Cloak.h"
 #include "ui/Config_Interval.h"
 #include "ui/Config_Messages.h"
@@ -25,7 +25,9 @@
 #include "ui/Remind.h"
 #include "ui/ReminderControl.h"
 #include "ui/SkinDlg.h"
+#include "ui/SpeechThread.h"
 #include "widgets/GlyphButton.h"
+#include "widgets/Picture.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -36,12 +38,11 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmap>
 #include <QProxyStyle>
 #include <QRegion>
 #include <QScreen>
-#include <QSoundEffect>
 #include <QStyleOptionMenuItem>
-#include <QUrl>
 #include <QWindow>
 #include <algorithm>
 #include <cstdio>
@@ -297,6 +298,10 @@ TPelloraApp::TPelloraApp(TProgramContext& context)
     SpeakSoon.setSingleShot(true);
     SpeakSoon.setInterval(0);
     connect(&SpeakSoon, &QTimer::timeout, this, &TPelloraApp::SpeakPending);
+    // Found by the engine's check at start, or by loading the engine at the first speech.
+    if (TSpeechThread* speech = Context.SpeechEngine())
+        connect(speech, &TSpeechThread::ProblemFound, this,
+                [this] { Context.Guarded([this] { TellSpeechProblem(); }); });
 
     FormCreate();
 }
@@ -448,8 +453,10 @@ void TPelloraApp::BuildCaptionIcon() {
     QIcon icon = QApplication::windowIcon();
     int size = 16;
     QString iconFile = QString::fromStdString(Context.Folders().InstallFolder() + "pellora.png");
-    if (FileExists(iconFile.toStdString()))
-        icon = QIcon(iconFile);
+    // Read as the PNG its name says: an icon made from the file name would have every image
+    // plugin loaded to ask it what the file is.
+    if (const QImage image = ReadImage(iconFile); !image.isNull())
+        icon = QIcon(QPixmap::fromImage(image));
     if (icon.isNull()) {
         CaptionIcon = QImage();
         return;
@@ -553,6 +560,14 @@ void TPelloraApp::paintEvent(QPaintEvent*) {
     if (!FirstPaintReported) {
         FirstPaintReported = true;
         ReportStartupTime();
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                Context.Guarded([this] { StartSpeechCheck(); });
+                // What start-up needed only for itself goes back to the system.
+                TProgramContext::HandBackMemory();
+            },
+            Qt::QueuedConnection);
     }
 }
 
@@ -676,14 +691,18 @@ void TPelloraApp::showEvent(QShowEvent* event) {
     if (ShownBefore)
         return;
     ShownBefore = true;
-    // Once the strip is in its place, so the notice can go beside it.
+    // Once the strip is in its place, so the notice can go beside it. (A problem of the
+    // speech engine comes later, from its check after the first paint.)
     QMetaObject::invokeMethod(
-        this,
-        [this] {
-            Context.Guarded([this] { TellSpeechProblem(); });
-            Context.Guarded([this] { TellPreferenceProblems(); });
-        },
+        this, [this] { Context.Guarded([this] { TellPreferenceProblems(); }); },
         Qt::QueuedConnection);
+}
+
+void TPelloraApp::StartSpeechCheck() {
+    // After the first paint, so start-up does not wait for it; its answer comes as a notice
+    // beside the strip, which is in its place by then.
+    if (TSpeechThread* speech = Context.SpeechEngine())
+        speech->CheckAtStart();
 }
 
 void TPelloraApp::TellSpeechProblem() {
@@ -771,6 +790,7 @@ void TPelloraApp::ReminderBtnClick() {
         // Queued: speaking never starts inside a paint.
         connect(Reminder, &TReminderForm::Painted, this, &TPelloraApp::SpeakPending,
                 Qt::QueuedConnection);
+        connect(Reminder, &QObject::destroyed, this, [] { TProgramContext::HandBackMemory(); });
     }
     const QString text = PickIntoReminder();
     Reminder->show();
@@ -788,15 +808,8 @@ void TPelloraApp::PlayAlert() {
     if (!ReadKey(prefs, keys::Sound))
         return;
     const std::string file = Context.Folders().InstallFolder() + "Alert.wav";
-    if (!FileExists(file))
-        return;
-    // Made on first use: the sound system costs start-up time and memory.
-    if (Alert == nullptr) {
-        Alert = new QSoundEffect(this);
-        Alert->setSource(QUrl::fromLocalFile(QString::fromStdString(file)));
-    }
-    Alert->stop();
-    Alert->play();
+    if (FileExists(file))
+        Context.Chime().Play(file);
 }
 
 void TPelloraApp::AlertAndSpeak(const QString& text, bool newWindow) {
@@ -816,12 +829,14 @@ void TPelloraApp::SpeakPending() {
         return;
     std::vector<QString> texts;
     texts.swap(PendingSpeech);
-    TSpeechDll* speech = Context.SpeechEngine();
+    TSpeechThread* speech = Context.SpeechEngine();
     IniFile prefs(Context.Folders().PrefsFile());
     if (speech == nullptr || Reminders->SpeechMuted() || !ReadKey(prefs, keys::Speech))
         return;
+    // The engine speaks on a thread of its own, loaded there by the first text; its failures
+    // come back to the context's error report.
     for (const QString& text : texts)
-        Context.Guarded([&] { speech->SpeakText(text.toStdString()); });
+        speech->Speak(text);
 }
 
 void TPelloraApp::MenuBtnClick() {
@@ -847,6 +862,7 @@ void TPelloraApp::OpenDialog(QPointer<QWidget>& slot, const std::function<TDialo
         new TFirstPaintTrace(dialog, openTime);
     connect(dialog, &QDialog::finished, this,
             [this, dialog] { Context.Guarded([&] { DialogClosed(dialog); }); });
+    connect(dialog, &QObject::destroyed, this, [] { TProgramContext::HandBackMemory(); });
     dialog->show();
 }
 

@@ -14,8 +14,6 @@
 #include <string>
 #include <vector>
 
-class QSoundEffect;
-
 namespace pellora {
 
 class TGlyphButton;
@@ -158,6 +156,7 @@ private:
     // The primary screen's size in device pixels: the state file keeps a position per size.
     static QSize StateScreenSize();
     void TellSpeechProblem();
+    void StartSpeechCheck();
     void RestoreIfMinimized();
     void SkinChanged(TSkins& list);
     void ApplyButtonColors();
@@ -188,7 +187,6 @@ private:
     QPointer<QWidget> MessagesDlg;
     QPointer<QWidget> SkinDialog;
     QPointer<QWidget> AboutForm;
-    QSoundEffect* Alert = nullptr;
     bool Dragging = false;
     QPoint DragOffset;
     QPoint DragStart;

@@ -1,8 +1,7 @@
 #include "ui/OneInstance.h"
 
 #include <QApplication>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
 #include <cerrno>
@@ -11,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -105,6 +105,71 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     }
     return true;
 }
+
+// One connection from a later copy: takes in its block, at most BlockSize bytes, and ends with
+// the first whole block, at the peer's end (a short block is dropped) or after the time-out.
+class TPeerConnection : public QObject {
+public:
+    TPeerConnection(int fd, QObject* parent, std::function<void(const QByteArray&)> deliver,
+                    std::function<void()> ended)
+        : QObject(parent), Fd(fd), Deliver(std::move(deliver)), Ended(std::move(ended)) {
+        Notifier = new QSocketNotifier(Fd, QSocketNotifier::Read, this);
+        connect(Notifier, &QSocketNotifier::activated, this, [this] { ReadSome(); });
+        Timeout.setSingleShot(true);
+        connect(&Timeout, &QTimer::timeout, this, [this] { End(); });
+        Timeout.start(OneInstance::ConnectionTimeoutMs);
+        // A peer that has sent everything before it was taken is served at once.
+        ReadSome();
+    }
+    ~TPeerConnection() override {
+        if (Fd >= 0)
+            ::close(Fd);
+    }
+    TPeerConnection(const TPeerConnection&) = delete;
+    TPeerConnection& operator=(const TPeerConnection&) = delete;
+
+private:
+    void ReadSome() {
+        char data[OneInstance::BlockSize];
+        while (Fd >= 0) {
+            const auto wanted = static_cast<std::size_t>(OneInstance::BlockSize - Buffer.size());
+            const ssize_t got = ::recv(Fd, data, wanted, MSG_DONTWAIT);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                return;
+            if (got <= 0) {
+                End();
+                return;
+            }
+            Buffer.append(data, got);
+            if (Buffer.size() >= OneInstance::BlockSize) {
+                // One block per connection; whatever follows it is dropped with the connection.
+                const QByteArray block = Buffer;
+                End();
+                Deliver(block);
+                return;
+            }
+        }
+    }
+    void End() {
+        if (Fd < 0)
+            return;
+        Notifier->setEnabled(false);
+        Timeout.stop();
+        ::close(Fd);
+        Fd = -1;
+        Ended();
+        deleteLater();
+    }
+
+    int Fd;
+    QSocketNotifier* Notifier = nullptr;
+    QTimer Timeout;
+    QByteArray Buffer;
+    std::function<void(const QByteArray&)> Deliver;
+    std::function<void()> Ended;
+};
 
 bool IsAppWindow(const QWidget* widget) {
     if (widget == nullptr || !widget->isWindow() || !widget->isVisible())
@@ -338,9 +403,10 @@ OneInstance::~OneInstance() {
                 ::close(Fd);
         }
     } letGo{LockFd};
-    if (Server == nullptr)
+    if (ListenFd < 0)
         return;
-    Server->close();
+    delete Listener;
+    ::close(ListenFd);
     struct stat st;
     if (::lstat(ChannelFile.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) &&
         static_cast<unsigned long long>(st.st_dev) == FileDevice &&
@@ -354,7 +420,7 @@ void OneInstance::Listen() {
 }
 
 bool OneInstance::IsListening() const {
-    return Server != nullptr && Server->isListening();
+    return ListenFd >= 0;
 }
 
 int OneInstance::ListenOnPath() {
@@ -376,57 +442,38 @@ int OneInstance::ListenOnPath() {
         ::unlink(ChannelFile.c_str());
         return error;
     }
-    auto* server = new QLocalServer(this);
-    if (!server->listen(static_cast<qintptr>(fd.Get()))) {
-        delete server;
-        ::unlink(ChannelFile.c_str());
-        return EINVAL;
-    }
-    fd.Release();
-    Server = server;
+    Listener = new QSocketNotifier(fd.Get(), QSocketNotifier::Read, this);
+    ListenFd = fd.Release();
     FileDevice = static_cast<unsigned long long>(st.st_dev);
     FileInode = static_cast<unsigned long long>(st.st_ino);
-    connect(Server, &QLocalServer::newConnection, this, &OneInstance::AcceptConnections);
+    connect(Listener, &QSocketNotifier::activated, this, &OneInstance::AcceptConnections);
     return 0;
 }
 
 void OneInstance::AcceptConnections() {
-    while (QLocalSocket* socket = Server->nextPendingConnection()) {
-        if (OpenConnections >= MaxConnections ||
-            PeerUid(static_cast<int>(socket->socketDescriptor())) !=
-                static_cast<long>(::geteuid())) {
-            socket->abort();
-            socket->deleteLater();
+    for (;;) {
+        const int fd = ::accept4(ListenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                // Out of descriptors, say: the waiting connection would wake this at once
+                // again, so listening pauses for a moment.
+                Listener->setEnabled(false);
+                QTimer::singleShot(500, Listener, [this] { Listener->setEnabled(true); });
+            }
+            return;
+        }
+        // Only this user's copies may hand over, and only so many at once.
+        if (OpenConnections >= MaxConnections || PeerUid(fd) != static_cast<long>(::geteuid())) {
+            ::close(fd);
             continue;
         }
         ++OpenConnections;
-        auto buffer = std::make_shared<QByteArray>();
-        connect(socket, &QObject::destroyed, this, [this] { --OpenConnections; });
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this,
-                [this, socket, buffer] { ReadBlock(socket, *buffer); });
-        auto* timeout = new QTimer(socket); // goes with the socket
-        timeout->setSingleShot(true);
-        connect(timeout, &QTimer::timeout, socket, [socket] {
-            socket->abort();
-            socket->deleteLater();
-        });
-        timeout->start(ConnectionTimeoutMs);
-        ReadBlock(socket, *buffer);
+        new TPeerConnection(
+            fd, this, [this](const QByteArray& block) { Deliver(block); },
+            [this] { --OpenConnections; });
     }
-}
-
-void OneInstance::ReadBlock(QLocalSocket* socket, QByteArray& buffer) {
-    if (buffer.size() >= BlockSize)
-        return;
-    buffer += socket->read(BlockSize - buffer.size());
-    if (buffer.size() < BlockSize)
-        return;
-    // One block per connection; whatever follows it is dropped with the connection.
-    QByteArray block = buffer;
-    socket->abort();
-    socket->deleteLater();
-    Deliver(block);
 }
 
 void OneInstance::Deliver(const QByteArray& block) {

@@ -8,8 +8,7 @@
 #include <memory>
 #include <string>
 
-class QLocalServer;
-class QLocalSocket;
+class QSocketNotifier;
 class QWidget;
 
 namespace pellora {
@@ -128,7 +127,6 @@ private:
                                                       const std::string& channelProblem);
     int ListenOnPath(); // 0 or an errno value
     void AcceptConnections();
-    void ReadBlock(QLocalSocket* socket, QByteArray& buffer);
     void Deliver(const QByteArray& block);
     void BringAppToFront();
 
@@ -136,7 +134,9 @@ private:
     std::string Problem;
     // The lock of the first copy, held open for the whole run.
     int LockFd = -1;
-    QLocalServer* Server = nullptr;
+    // The listening socket and what tells of its connections.
+    int ListenFd = -1;
+    QSocketNotifier* Listener = nullptr;
     // The socket file this copy made, so only that one is removed at the end.
     unsigned long long FileDevice = 0, FileInode = 0;
     int OpenConnections = 0;

@@ -3,11 +3,22 @@
 #include "core/SpeechDll.h"
 #include "painter/WindowPainter.h"
 #include "skins/Skins.h"
+#include "ui/Chime.h"
 #include "ui/Cloak.h"
 #include "ui/NetUi.h"
+#include "ui/SpeechThread.h"
 #include "ui/WindowSystem.h"
 
+#include <malloc.h>
+
 namespace pellora {
+
+namespace {
+
+// Beside the speech engine: the helper that checks it at start.
+constexpr const char* SpeechCheckName = "pellora-speech-check";
+
+} // namespace
 
 std::unique_ptr<TProgramContext> TProgramContext::ForRunningProgram() {
     return std::make_unique<TProgramContext>(TPellFolders::ForRunningProgram(),
@@ -26,41 +37,43 @@ TProgramContext::TProgramContext(TPellFolders folders, const std::string& speech
     WindowPainter = std::make_unique<TWindowPainter>(PainterList.get());
     // Tab sets take their colours from the current skin of the list.
     WindowPainter->SetSkinList(SkinList.get());
-    if (!speechLibrary.empty())
-        MakeSpeechEngine(speechLibrary);
+    if (!speechLibrary.empty()) {
+        Speech = std::make_unique<TSpeechThread>(speechLibrary, PrivateFile(SpeechCheckName));
+        QObject::connect(Speech.get(), &TSpeechThread::Failed,
+                         [this](const QString& text) { ReportError(text); });
+    }
 }
 
-void TProgramContext::MakeSpeechEngine(const std::string& library) {
-    // Nothing the engine says at start stops the program: a machine without a sound device
-    // starts straight into its strip, silent for this run, and the strip tells why.
-    const QString path = QString::fromStdString(library);
-    // Shared with the engine's handlers, which the engine keeps.
-    auto reason = std::make_shared<QString>();
-    auto failed = std::make_shared<bool>(false);
-    Speech = std::make_unique<TSpeechDll>(
-        true, library,
-        [reason, path](const std::string& text) {
-            *reason =
-                QString::fromStdString(text) + QStringLiteral(" (speech engine %1)").arg(path);
-        },
-        [failed](const ESpeech&) { *failed = true; });
-    if (!Speech->Loaded()) {
-        SpeechProblemText =
-            QStringLiteral("Speech is off: the speech engine could not be loaded (%1).")
-                .arg(QString::fromStdString(Speech->LoadError()));
-        return;
-    }
-    if (reason->isEmpty() && *failed)
-        *reason = QString::fromStdString(Speech->LastError());
-    if (reason->isEmpty())
-        return;
-    SpeechProblemText = QStringLiteral("Speech is off for this run. ") + *reason;
-    SpeechProblemNews = true;
+const QString& TProgramContext::SpeechProblem() const {
+    static const QString none;
+    return Speech ? Speech->Problem() : none;
+}
+
+bool TProgramContext::SpeechProblemIsNews() const {
+    return Speech && Speech->ProblemIsNews();
+}
+
+std::string TProgramContext::PrivateFile(const std::string& name) const {
+    // The installation folder is <executable's folder>/../share/pellora/.
+    return FolderSet.InstallFolder() + "../../lib/pellora/" + name;
+}
+
+TChime& TProgramContext::Chime() {
+    if (!Alert)
+        Alert = std::make_unique<TChime>(PrivateFile(ChimeModuleName));
+    return *Alert;
+}
+
+void TProgramContext::HandBackMemory() {
+    // What the window and its pictures held lies in freed blocks the allocator keeps.
+    ::malloc_trim(0);
 }
 
 TProgramContext::~TProgramContext() {
     // Cancels an exchange under way before the windows and the application go.
     Net.reset();
+    Alert.reset();
+    Speech.reset();
     WindowPainter->SetSkinList(nullptr);
 }
 

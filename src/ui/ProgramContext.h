@@ -11,10 +11,11 @@
 
 namespace pellora {
 
+class TChime;
 class TCloak;
 class TPainterList;
 class TSkins;
-class TSpeechDll;
+class TSpeechThread;
 class TWindowPainter;
 class TWindowSystem;
 
@@ -30,9 +31,9 @@ public:
     // engine installed beside it, and the window system Qt runs on.
     static std::unique_ptr<TProgramContext> ForRunningProgram();
 
-    // Runs the first-run install into the data folder, scans the skins folder, loads the
-    // speech engine from speechLibrary (no engine when it is empty) and makes the painter.
-    // Needs the application object.
+    // Runs the first-run install into the data folder, scans the skins folder, makes the
+    // painter and readies the speech engine of speechLibrary (no engine when it is empty),
+    // which loads at the first speech. Needs the application object.
     TProgramContext(TPellFolders folders, const std::string& speechLibrary,
                     std::unique_ptr<TWindowSystem> windowSystem);
     ~TProgramContext();
@@ -46,15 +47,20 @@ public:
     TPainterList& Painters() { return *PainterList; }
     // The skins of the skins folder, scanned once; the status window keeps its current one.
     TSkins& Skins() { return *SkinList; }
-    // The speech engine; null when the context was made without one.
-    TSpeechDll* SpeechEngine() { return Speech.get(); }
+    // The speech engine, loaded at the first speech; null when the context was made without
+    // one. Its failures while speaking go to ReportError.
+    TSpeechThread* SpeechEngine() { return Speech.get(); }
     // Why the speech engine will not speak in this run, in words for the user: what went wrong
-    // and how to mend it. Empty when it can speak, when its own settings switch it off, and
-    // when the context was made without one.
-    const QString& SpeechProblem() const { return SpeechProblemText; }
-    // Whether the user should hear of SpeechProblem at start: not for an engine that is not
-    // installed (the program is meant to run without one), only for one that fails.
-    bool SpeechProblemIsNews() const { return SpeechProblemNews; }
+    // and how to mend it. Empty when it can speak, when its own settings switch it off, when
+    // the context was made without one, and until the engine's check has found out.
+    const QString& SpeechProblem() const;
+    // Whether the user should hear of SpeechProblem: not for an engine that is not installed
+    // (the program is meant to run without one), only for one that fails.
+    bool SpeechProblemIsNews() const;
+    // The alert sound; its sound libraries load with the first chime.
+    TChime& Chime();
+    // Gives memory the program no longer uses back to the system, once a window has gone.
+    static void HandBackMemory();
     // The program's exchanges with the exchange server, run off the UI thread; made on first
     // use (the HTTP library and its TLS stack load only with the first exchange). Its
     // requests for credentials go to CredentialsPrompt.
@@ -74,7 +80,8 @@ public:
     bool Guarded(const std::function<void()>& handler) const;
 
 private:
-    void MakeSpeechEngine(const std::string& library);
+    // <executable's folder>/../lib/pellora/ + name: the program's private libraries and helpers.
+    std::string PrivateFile(const std::string& name) const;
 
     TPellFolders FolderSet;
     std::unique_ptr<TWindowSystem> Windows;
@@ -82,10 +89,9 @@ private:
     std::unique_ptr<TPainterList> PainterList;
     std::unique_ptr<TSkins> SkinList;
     std::unique_ptr<TWindowPainter> WindowPainter;
-    std::unique_ptr<TSpeechDll> Speech;
+    std::unique_ptr<TSpeechThread> Speech;
+    std::unique_ptr<TChime> Alert;
     std::unique_ptr<TNetExchange> Net;
-    QString SpeechProblemText;
-    bool SpeechProblemNews = false;
 };
 
 } // namespace pellora

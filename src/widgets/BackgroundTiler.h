@@ -1,5 +1,7 @@
 #pragma once
 
+#include "widgets/Picture.h"
+
 #include <QImage>
 #include <QRect>
 #include <QString>
@@ -9,8 +11,8 @@ class QPainter;
 namespace pellora {
 
 // Paints the part of a window's tiled background that lies behind one of its controls, so a
-// round transparent control blends into the texture around it. The last image is kept; a
-// different file name loads another one.
+// round transparent control blends into the texture around it. The last file is kept (its
+// pixels only while drawn, when it is large); a different file name loads another one.
 class TBackgroundTiler {
 public:
     // Fills the ellipse inscribed in (0, 0, geometry width, geometry height) with the image
@@ -20,14 +22,12 @@ public:
 
     // The file the current image came from (also after a failed load, so a broken file is not
     // read again for every paint).
-    const QString& FileName() const { return LoadedFile; }
-    const QImage& Image() const { return Texture; }
+    const QString& FileName() const { return Texture.FileName(); }
+    // The pixels in memory now.
+    const QImage& Image() const { return Texture.Decoded(); }
 
 private:
-    void Load(const QString& imageFile);
-
-    QString LoadedFile;
-    QImage Texture;
+    TPicture Texture;
 };
 
 } // namespace pellora

@@ -612,6 +612,38 @@ TEST_F(PelloraE2E, WithoutASoundDeviceTheStripStartsRespondsAndTellsWhySpeechIsO
     EXPECT_TRUE(Probe.HasNetWmState(*notice, "_NET_WM_STATE_SKIP_TASKBAR"));
 }
 
+TEST_F(PelloraE2E, SpeechAndChimeLoadAtTheFirstReminderAndTheChannelNeedsNoNetworkLibrary) {
+    // Speech into memory, the engine reporting each message it has said; the chime on.
+    const std::string said = User.Home() + "speech.ini";
+    test::PutFile(User.ConfigHome() + "/Harbrook/Pellora 3/Murmur.ini",
+                  "[Murmur]\r\nOutput=Memory\r\nStatusFile=" + said + "\r\n");
+    IniFile(User.PrefsFile()).WriteInteger("Sound", "Sound", 1);
+    PelloraRun& run = Start();
+    XWindowId strip = WaitStatusWindow(run);
+    ASSERT_NE(0u, strip);
+    ASSERT_TRUE(WaitBox(strip, {825, 0, StripWidth, CollapsedHeight}, Hang));
+    const std::string maps = "/proc/" + std::to_string(run.Pid()) + "/maps";
+    auto mapped = [&](const std::string& library) {
+        return ReadFileBytes(maps).find(library) != std::string::npos;
+    };
+    const std::vector<std::string> late = {"libmurmur.so", "libespeak-ng.so", "libpellora-chime.so",
+                                           "libQt6Multimedia.so"};
+    for (const std::string& library : late)
+        EXPECT_FALSE(mapped(library)) << library << " is loaded before the first reminder";
+    // The channel between copies is a plain local socket (the chime's library needs Qt's
+    // network library later).
+    EXPECT_FALSE(mapped("libQt6Network.so"));
+
+    // The reminder button, left of the close button in the caption bar.
+    ASSERT_TRUE(Xdo({"mousemove", "916", "12", "click", "1"}));
+    ASSERT_TRUE(WaitReminderWindow()) << "no reminder came";
+    EXPECT_TRUE(WaitFor(
+        [&] { return IniFile(said).ReadString("Last Message", "Result", "") == "OK"; }, Hang))
+        << "the reminder was not spoken: " << test::GetFile(said);
+    for (const std::string& library : late)
+        EXPECT_TRUE(mapped(library)) << library << " is not loaded after the first reminder";
+}
+
 TEST_F(PelloraE2E, SkippedSelectionLinesAreToldBesideTheStripWithoutABox) {
     const std::string selects = TPellFolders(Program, User.DataHome()).SelectsFile();
     test::PutFile(selects, "EN|x|1|Broken\r\nEN|1|2|Readable\r\n");

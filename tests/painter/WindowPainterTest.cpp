@@ -5,6 +5,7 @@
 #include "PainterTestApp.h"
 #include "platform/FileUtil.h"
 #include "support/TempDir.h"
+#include "support/X11QtApp.h"
 
 #include <QPainter>
 #include <QWidget>
@@ -95,6 +96,48 @@ TEST_F(WindowPainterTest, TextureLargerThanTheWindowIsDrawnOnceFromTheOrigin) {
     for (int y = 0; y < 9; ++y)
         for (int x = 0; x < 12; ++x)
             ASSERT_EQ(Pixel(canvas, x, y), Pixel(big, x, y));
+}
+
+TEST_F(WindowPainterTest, ALargeTextureIsDecodedAtItsFirstPaintAndLetGoWhileUnused) {
+    // Larger than what is kept decoded between paints.
+    const QImage photo = PatternImage(6, 4).scaled(600, 400);
+    ASSERT_GT(photo.sizeInBytes(), TPicture::KeptBytes);
+    test::PutFile(Folder / "photo.png", PngBytes(photo));
+    TWindowPainter painter;
+    painter.BackgroundPicture().ReleaseAfterMs = 0;
+    LoadSkinWithImage(painter, "photo.png");
+    ASSERT_TRUE(painter.HasTexture);
+    EXPECT_TRUE(painter.Texture().isNull()) << "decoded before anything was painted";
+    for (int paint = 1; paint <= 2; ++paint) {
+        QImage canvas = Canvas(640, 410);
+        {
+            QPainter p(&canvas);
+            painter.PaintBackground(p, canvas.rect());
+        }
+        EXPECT_FALSE(painter.Texture().isNull()) << "paint " << paint;
+        for (const QPoint at : {QPoint(0, 0), QPoint(599, 399), QPoint(601, 3), QPoint(7, 405)})
+            ASSERT_EQ(Pixel(canvas, at.x(), at.y()), Pixel(photo, at.x() % 600, at.y() % 400))
+                << "paint " << paint << " at " << at.x() << "," << at.y();
+        EXPECT_TRUE(test::SpinUntil([&] { return painter.Texture().isNull(); }, 5000))
+            << "still in memory after paint " << paint;
+    }
+}
+
+TEST_F(WindowPainterTest, ABackgroundIsReadByItsContentWhateverItsNameSays) {
+    const QImage tile = PatternImage(3, 2);
+    for (const auto& [name, format] : std::vector<std::pair<std::string, const char*>>{
+             {"tile.jpg", "PNG"}, {"tile.png", "BMP"}, {"tile", "PNG"}}) {
+        test::PutFile(Folder / name, test::ImageBytes(tile, format));
+        TWindowPainter painter;
+        LoadSkinWithImage(painter, name);
+        ASSERT_TRUE(painter.HasTexture) << name;
+        QImage canvas = Canvas(3, 2);
+        {
+            QPainter p(&canvas);
+            painter.PaintBackground(p, canvas.rect());
+        }
+        EXPECT_EQ(Pixel(canvas, 2, 1), Pixel(tile, 2, 1)) << name;
+    }
 }
 
 TEST_F(WindowPainterTest, UnusableBackgroundLeavesThePlainColourAndTheRestOfTheSkin) {
