@@ -56,7 +56,7 @@ protected:
 
     // The window manager answers asynchronously: wait for the state to settle as expected.
     bool SkipsTaskbar(const QWidget& window, bool expected) {
-        return SpinUntil([&] { return Probe.HasNetWmState(Id(window), Skip) == expected; }, 3000);
+        return SpinUntil([&] { return Probe.HasNetWmState(Id(window), Skip) == expected; }, 10000);
     }
 
     // Returns once the window manager has handled every request sent so far: it handles
@@ -90,9 +90,9 @@ TEST_F(CloakTest, HiddenButtonAppliesToWindowsShownLater) {
     // Hiding and showing the window again keeps it out of the taskbar, although the window
     // manager forgets the state when the window is withdrawn.
     window->hide();
-    ASSERT_TRUE(SpinUntil([&] { return !Probe.IsShown(Id(*window)); }, 3000));
+    ASSERT_TRUE(SpinUntil([&] { return !Probe.IsShown(Id(*window)); }, 10000));
     window->show();
-    ASSERT_TRUE(SpinUntil([&] { return Probe.IsShown(Id(*window)); }, 3000));
+    ASSERT_TRUE(SpinUntil([&] { return Probe.IsShown(Id(*window)); }, 10000));
     EXPECT_TRUE(SkipsTaskbar(*window, true));
 
     Cloak->ShowTaskbarButton();
