@@ -1,0 +1,215 @@
+// The quiet sources against a real X server and window manager (the with-x11 harness), a
+// session bus and a system bus of the test's own, and the desktop services that cannot run
+// here as python3-dbusmock mocks (tests/support/desktop-mock.py): each fact follows the
+// desktop's state, and absent or hostile services leave it false.
+#include "ui/QuietSources.h"
+#include "support/DesktopBuses.h"
+#include "support/RunProgram.h"
+#include "support/X11QtApp.h"
+#include "ui/LogindSource.h"
+#include "ui/WindowSystem.h"
+
+#include <QDBusConnection>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+
+namespace pellora {
+namespace {
+
+using namespace std::chrono_literals;
+using test::SpinUntil;
+using test::TestApp;
+
+constexpr int Hang = 30000;
+
+// Quiet sources over the test's buses, and the window system of the display.
+struct QuietRig {
+    explicit QuietRig(bool withMocks = true) : Buses(withMocks) {
+        TestApp();
+        static std::atomic<int> count{0};
+        const QString name = QStringLiteral("quiet-test-%1").arg(++count);
+        System = QDBusConnection::connectToBus(QString::fromStdString(Buses.SystemAddress()),
+                                               name + QStringLiteral("-system"));
+        Session = QDBusConnection::connectToBus(QString::fromStdString(Buses.SessionAddress()),
+                                                name + QStringLiteral("-session"));
+        Windows = MakeWindowSystem();
+        Sources = std::make_unique<TQuietSources>(*Windows, System, Session);
+        QObject::connect(Sources.get(), &TQuietSources::FactsChanged, [this] { ++Changes; });
+        QObject::connect(Sources.get(), &TQuietSources::Resumed, [this] { ++Resumes; });
+    }
+    ~QuietRig() {
+        Sources.reset();
+        QDBusConnection::disconnectFromBus(System.name());
+        QDBusConnection::disconnectFromBus(Session.name());
+    }
+    bool Holds(bool TQuietFacts::*fact, bool value) {
+        return SpinUntil([&] { return Sources->Facts().*fact == value; }, Hang);
+    }
+
+    test::DesktopBuses Buses;
+    QDBusConnection System{QString()};
+    QDBusConnection Session{QString()};
+    std::unique_ptr<TWindowSystem> Windows;
+    std::unique_ptr<TQuietSources> Sources;
+    int Changes = 0;
+    int Resumes = 0;
+};
+
+struct SourceCase {
+    const char* On;
+    const char* Off;
+    bool TQuietFacts::*Fact;
+};
+
+TEST(QuietSources, EachFactFollowsTheDesktopsServicesOnAndOff) {
+    QuietRig rig;
+    ASSERT_TRUE(rig.Buses.Ready()) << rig.Buses.Why();
+    rig.Sources->SetAwayThreshold(5min);
+    const SourceCase cases[] = {
+        {"logind inhibit BLOCK idle:sleep", "logind release", &TQuietFacts::Presentation},
+        {"gnome-session idle on", "gnome-session idle off", &TQuietFacts::Presentation},
+        {"notifications inhibited on", "notifications inhibited off", &TQuietFacts::DoNotDisturb},
+        {"xfconf dnd on", "xfconf dnd unset", &TQuietFacts::DoNotDisturb},
+        {"logind lock", "logind unlock", &TQuietFacts::Locked},
+        {"logind locked-hint on", "logind locked-hint off", &TQuietFacts::Locked},
+        {"screensaver on", "screensaver off", &TQuietFacts::Locked},
+        {"gnome-screensaver on", "gnome-screensaver off", &TQuietFacts::Locked},
+        {"mutter idle", "mutter active", &TQuietFacts::Away},
+    };
+    // Every service is read once it is seen on the bus; until then nothing holds.
+    EXPECT_EQ(TQuietFacts{}, rig.Sources->Facts());
+    for (const SourceCase& c : cases) {
+        ASSERT_TRUE(rig.Buses.Tell(c.On)) << c.On;
+        EXPECT_TRUE(rig.Holds(c.Fact, true)) << c.On;
+        ASSERT_TRUE(rig.Buses.Tell(c.Off)) << c.Off;
+        EXPECT_TRUE(rig.Holds(c.Fact, false)) << c.Off;
+        EXPECT_EQ(TQuietFacts{}, rig.Sources->Facts()) << c.Off;
+    }
+
+    // The end of a suspend is told once; going to sleep is not.
+    ASSERT_TRUE(rig.Buses.Tell("logind sleep"));
+    ASSERT_TRUE(rig.Buses.Tell("logind wake"));
+    EXPECT_TRUE(SpinUntil([&] { return rig.Resumes > 0; }, Hang));
+    EXPECT_EQ(1, rig.Resumes);
+}
+
+TEST(QuietSources, AServiceReadWhenItComesAndForgottenWhenItGoes) {
+    QuietRig rig;
+    ASSERT_TRUE(rig.Buses.Ready()) << rig.Buses.Why();
+    ASSERT_TRUE(rig.Buses.Tell("notifications inhibited on"));
+    ASSERT_TRUE(rig.Holds(&TQuietFacts::DoNotDisturb, true));
+    ASSERT_TRUE(rig.Buses.Tell("stop org.freedesktop.Notifications"));
+    EXPECT_TRUE(rig.Holds(&TQuietFacts::DoNotDisturb, false)) << "a gone daemon still counts";
+    ASSERT_TRUE(rig.Buses.Tell("start org.freedesktop.Notifications"));
+    EXPECT_TRUE(rig.Holds(&TQuietFacts::DoNotDisturb, true)) << "a daemon back is not read";
+}
+
+TEST(QuietSources, SignalsAndRepliesOfTheWrongShapeChangeNothing) {
+    QuietRig rig;
+    ASSERT_TRUE(rig.Buses.Ready()) << rig.Buses.Why();
+    ASSERT_TRUE(rig.Buses.Tell("hostile"));
+    // A valid signal sent after the hostile ones is seen, so they have all been handled.
+    ASSERT_TRUE(rig.Buses.Tell("logind locked-hint on"));
+    ASSERT_TRUE(rig.Holds(&TQuietFacts::Locked, true));
+    ASSERT_TRUE(rig.Buses.Tell("screensaver on"));
+    ASSERT_TRUE(SpinUntil([&] { return rig.Changes >= 1 && rig.Sources->Facts().Locked; }, Hang));
+    TQuietFacts expected;
+    expected.Locked = true;
+    EXPECT_EQ(expected, rig.Sources->Facts());
+    EXPECT_EQ(0, rig.Resumes);
+}
+
+TEST(QuietSources, WithoutBusesOrServicesNothingHoldsAndNothingBreaks) {
+    TestApp();
+    auto windows = MakeWindowSystem();
+    TQuietSources none(*windows, QDBusConnection(QStringLiteral("no-such-bus")),
+                       QDBusConnection(QStringLiteral("no-such-bus")));
+    none.SetAwayThreshold(5min);
+    none.CheckAway();
+    EXPECT_EQ(TQuietFacts{}, none.Facts());
+
+    // Buses without any desktop service on them.
+    QuietRig bare(false);
+    ASSERT_TRUE(bare.Buses.Ready()) << bare.Buses.Why();
+    bare.Sources->SetAwayThreshold(5min);
+    bare.Sources->CheckAway();
+    SpinUntil([] { return false; }, 0);
+    EXPECT_EQ(TQuietFacts{}, bare.Sources->Facts());
+}
+
+TEST(QuietSources, AFullscreenActiveWindowIsFollowedThroughTheWindowManager) {
+    TestApp();
+    auto windows = MakeWindowSystem();
+    TQuietSources sources(*windows, QDBusConnection(QStringLiteral("no-such-bus")),
+                          QDBusConnection(QStringLiteral("no-such-bus")));
+    QWidget player;
+    player.setWindowTitle(QStringLiteral("player"));
+    player.resize(320, 240);
+    player.show();
+    player.activateWindow();
+    ASSERT_TRUE(SpinUntil([&] { return player.isActiveWindow(); }, Hang));
+    EXPECT_FALSE(sources.Facts().Fullscreen);
+    player.showFullScreen();
+    EXPECT_TRUE(SpinUntil([&] { return sources.Facts().Fullscreen; }, Hang));
+    player.showNormal();
+    EXPECT_TRUE(SpinUntil([&] { return !sources.Facts().Fullscreen; }, Hang));
+    player.showFullScreen();
+    ASSERT_TRUE(SpinUntil([&] { return sources.Facts().Fullscreen; }, Hang));
+    // Another window active: the fullscreen one no longer counts.
+    QWidget editor;
+    editor.setWindowTitle(QStringLiteral("editor"));
+    editor.show();
+    windows->RequestActivation(&editor);
+    EXPECT_TRUE(SpinUntil([&] { return !sources.Facts().Fullscreen; }, Hang));
+}
+
+TEST(QuietSources, AwayFollowsTheServersIdleTimeAndTheScreenSaversSwitch) {
+    TestApp();
+    auto windows = MakeWindowSystem();
+    TQuietSources sources(*windows, QDBusConnection(QStringLiteral("no-such-bus")),
+                          QDBusConnection(QStringLiteral("no-such-bus")));
+    int changes = 0;
+    QObject::connect(&sources, &TQuietSources::FactsChanged, [&] { ++changes; });
+    ASSERT_EQ(0, test::RunProgram("/usr/bin/xdotool", {"mousemove", "10", "10"}).Status);
+    sources.SetAwayThreshold(1500ms);
+    sources.CheckAway();
+    EXPECT_FALSE(sources.Facts().Away) << "away right after input";
+    // No input from here on: the server's idle counter reaches the threshold by itself.
+    EXPECT_TRUE(SpinUntil([&] { return sources.Facts().Away; }, Hang));
+    ASSERT_EQ(0, test::RunProgram("/usr/bin/xdotool", {"mousemove", "20", "20"}).Status);
+    EXPECT_TRUE(SpinUntil([&] { return !sources.Facts().Away; }, Hang));
+    EXPECT_EQ(2, changes);
+
+    // The screen saver switched off by a player while the program runs; on again after.
+    sources.SetAwayThreshold(0ms);
+    ASSERT_EQ(0, test::RunProgram("/usr/bin/xset", {"s", "off"}).Status);
+    sources.CheckAway();
+    EXPECT_TRUE(sources.Facts().Presentation);
+    ASSERT_EQ(0, test::RunProgram("/usr/bin/xset", {"s", "600"}).Status);
+    sources.CheckAway();
+    EXPECT_FALSE(sources.Facts().Presentation);
+}
+
+TEST(LogindSource, OnlyABlockingInhibitorOfIdlingCounts) {
+    struct Case {
+        const char* What;
+        const char* Mode;
+        bool Blocks;
+    } cases[] = {{"idle", "block", true},
+                 {"sleep:idle", "block", true},
+                 {"idle", "delay", false},
+                 {"sleep:shutdown", "block", false},
+                 {"handle-lid-switch", "block", false},
+                 {"idleness", "block", false}};
+    for (const Case& c : cases)
+        EXPECT_EQ(c.Blocks, TLogindSource::BlocksIdle(QString::fromLatin1(c.What),
+                                                      QString::fromLatin1(c.Mode)))
+            << c.What << " " << c.Mode;
+}
+
+} // namespace
+} // namespace pellora
