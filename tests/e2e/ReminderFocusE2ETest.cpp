@@ -40,7 +40,8 @@ std::optional<XWindowId> WindowNamed(test::X11Probe& probe, const std::string& n
 std::set<std::string> SelectionTexts(const test::FreshUser& user) {
     std::set<std::string> texts;
     const std::string file = TPellFolders(PELLORA_PROGRAM, user.DataHome()).SelectsFile();
-    for (std::string_view line : SplitFields(ReadFileBytes(file), '\n')) {
+    const std::string bytes = ReadFileBytes(file);
+    for (std::string_view line : SplitFields(bytes, '\n')) {
         // LANGUAGE|GROUP|ID|TEXT
         const std::string text(Trim(line));
         std::size_t bar = std::string::npos;
@@ -64,9 +65,19 @@ TEST(ReminderFocusE2E, TypingStaysInTheFocusedProgramWhileRemindersComeAndAreAnn
     // The accessibility bus of this session; its launcher reads no user settings.
     std::vector<std::string> launcherEnv = env;
     launcherEnv.push_back("GSETTINGS_BACKEND=memory");
+    launcherEnv.push_back("GSETTINGS_SCHEMA_DIR=/usr/share/glib-2.0/schemas");
     test::PipedChild accessibility({"/usr/libexec/at-spi-bus-launcher", "--launch-immediately"},
                                    launcherEnv);
     ASSERT_TRUE(accessibility.Started());
+    // Programs find the accessibility bus through the launcher's name on the session bus.
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return test::RunTool({"dbus-send", "--bus=" + buses.SessionAddress(), "--print-reply",
+                                  "--dest=org.a11y.Bus", "/org/a11y/bus",
+                                  "org.a11y.Bus.GetAddress"}) == 0;
+        },
+        Hang))
+        << "the accessibility bus launcher did not start";
 
     test::X11Probe probe;
     test::FreshUser user;
@@ -119,7 +130,7 @@ TEST(ReminderFocusE2E, TypingStaysInTheFocusedProgramWhileRemindersComeAndAreAnn
             told.push_back(line);
             done = done || line == "done";
         }
-        if (!done && !told.empty() && told.back().rfind("reminder-announcements:", 0) == 0)
+        if (!done && !driver.Running())
             break;
     }
     std::string said;
@@ -140,13 +151,11 @@ TEST(ReminderFocusE2E, TypingStaysInTheFocusedProgramWhileRemindersComeAndAreAnn
         received.erase(at, FocusOut.size());
         ++focusLost;
     }
-    std::size_t lost = 0;
-    for (std::size_t i = 0; i < typed.size(); ++i)
-        lost += i < received.size() && received[i] == typed[i] ? 0 : 1;
+    const std::size_t lost = typed.size() > received.size() ? typed.size() - received.size() : 0;
     std::printf("typed %zu keys while %d reminders came and went; %zu lost\n", typed.size(), Rounds,
                 lost);
-    EXPECT_EQ(0u, lost) << "received: " << received;
-    EXPECT_EQ(typed, received);
+    EXPECT_EQ(0u, lost);
+    EXPECT_EQ(typed, received) << "keys arrived out of order or changed";
     EXPECT_EQ(0u, focusLost) << "the key recorder lost the focus";
     EXPECT_EQ(0, otherActive) << "another window became the active one";
 

@@ -2,6 +2,7 @@
 
 #include "platform/FileUtil.h"
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
@@ -52,10 +53,16 @@ PipedChild::PipedChild(const std::vector<std::string>& args,
         ::close(toChild[1]);
         return;
     }
-    std::vector<std::string> env;
-    for (char** entry = environ; *entry != nullptr; ++entry)
-        env.emplace_back(*entry);
-    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+    // The extra entries take the place of those of the same name.
+    auto named = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+    std::vector<std::string> env = extraEnv;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        bool replaced = false;
+        for (const std::string& extra : extraEnv)
+            replaced = replaced || named(extra) == named(*entry);
+        if (!replaced)
+            env.emplace_back(*entry);
+    }
     std::vector<char*> argv, envp;
     for (const std::string& arg : args)
         argv.push_back(const_cast<char*>(arg.c_str()));
@@ -88,11 +95,18 @@ PipedChild::~PipedChild() {
     Stop();
 }
 
+bool PipedChild::Running() {
+    int status = 0;
+    if (Pid > 0 && !Ended && ::waitpid(Pid, &status, WNOHANG) == Pid)
+        Ended = true;
+    return Pid > 0 && !Ended;
+}
+
 void PipedChild::Stop() {
     if (In >= 0)
         ::close(In);
     In = -1;
-    if (Pid > 0) {
+    if (Pid > 0 && !Ended) {
         ::kill(Pid, SIGTERM);
         int status = 0;
         const auto deadline = std::chrono::steady_clock::now() + 5s;
@@ -121,11 +135,10 @@ std::string PipedChild::ReadLine(std::chrono::milliseconds timeout) {
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (Out < 0 || left.count() <= 0)
-            return {};
         pollfd ready{Out, POLLIN, 0};
-        if (::poll(&ready, 1, static_cast<int>(left.count())) <= 0)
-            continue;
+        // Looked at once even when the time is up, so a zero timeout reads what is there.
+        if (Out < 0 || ::poll(&ready, 1, static_cast<int>(std::max<long>(left.count(), 0))) <= 0)
+            return {};
         char chunk[512];
         const ssize_t got = ::read(Out, chunk, sizeof chunk);
         if (got <= 0)

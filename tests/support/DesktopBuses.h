@@ -10,7 +10,8 @@
 
 namespace pellora::test {
 
-// A started child process with a pipe to its standard input and one from its standard
+// A started child process (with this process's environment, `extraEnv` entries in place of
+// those of the same name) with a pipe to its standard input and one from its standard
 // output; stopped (TERM, then KILL) when the object goes, and killed by the kernel should
 // the test process die first.
 class PipedChild {
@@ -21,6 +22,8 @@ public:
     PipedChild& operator=(const PipedChild&) = delete;
 
     bool Started() const { return Pid > 0; }
+    // Started and not ended yet.
+    bool Running();
     // The next line it writes, without its end; empty after the time or at its end.
     std::string ReadLine(std::chrono::milliseconds timeout);
     bool WriteLine(const std::string& line);
@@ -28,6 +31,7 @@ public:
 
 private:
     pid_t Pid = -1;
+    bool Ended = false;
     int In = -1;
     int Out = -1;
     std::string Buffer;
