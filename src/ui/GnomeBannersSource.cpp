@@ -14,6 +14,15 @@ namespace {
 constexpr const char* Schema = "org.gnome.desktop.notifications";
 constexpr const char* Key = "show-banners";
 
+// GSettings reaches GNOME's settings store over GLib's own connection to the session bus,
+// which would end the program should the bus go away: the reminders go on without it.
+void KeepRunningWithoutTheBus(GObject*, GAsyncResult* result, gpointer) {
+    if (GDBusConnection* bus = g_bus_get_finish(result, nullptr)) {
+        g_dbus_connection_set_exit_on_close(bus, FALSE);
+        g_object_unref(bus);
+    }
+}
+
 bool OnGnome() {
     const QStringList desktops =
         qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(QLatin1Char(':'), Qt::SkipEmptyParts);
@@ -48,6 +57,7 @@ bool TGnomeBannersSource::Start() {
     g_settings_schema_unref(schema);
     if (Settings == nullptr)
         return false;
+    g_bus_get(G_BUS_TYPE_SESSION, nullptr, &KeepRunningWithoutTheBus, nullptr);
     g_signal_connect(Settings, "changed::show-banners", G_CALLBACK(&SettingChanged), this);
     Read();
     return true;

@@ -1,6 +1,7 @@
 #include "support/DesktopBuses.h"
 
 #include "platform/FileUtil.h"
+#include "support/RunProgram.h"
 
 #include <algorithm>
 #include <csignal>
@@ -190,6 +191,21 @@ std::string DesktopBuses::StartBus(const std::string& name, const std::string& t
 
 std::vector<std::string> DesktopBuses::Environment() const {
     return {"DBUS_SESSION_BUS_ADDRESS=" + Session, "DBUS_SYSTEM_BUS_ADDRESS=" + System};
+}
+
+bool DesktopBuses::WaitForName(const std::string& name, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const ProgramResult answer = RunProgram(
+            "/usr/bin/dbus-send",
+            {"--bus=" + Session, "--print-reply", "--dest=org.freedesktop.DBus",
+             "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner", "string:" + name});
+        if (answer.Out.find("boolean true") != std::string::npos)
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(20ms);
+    }
 }
 
 bool DesktopBuses::Tell(const std::string& command) {

@@ -54,6 +54,9 @@ public:
     // "DBUS_SESSION_BUS_ADDRESS=..." and "DBUS_SYSTEM_BUS_ADDRESS=...".
     std::vector<std::string> Environment() const;
 
+    // Waits until a name has an owner on the session bus (a service the test started).
+    bool WaitForName(const std::string& name, std::chrono::milliseconds timeout);
+
     // Sends a command to the mocks (see desktop-mock.py) and waits for its answer; true when
     // it was carried out.
     bool Tell(const std::string& command);

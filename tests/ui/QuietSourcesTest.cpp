@@ -123,6 +123,32 @@ TEST(QuietSources, SignalsAndRepliesOfTheWrongShapeChangeNothing) {
     EXPECT_EQ(0, rig.Resumes);
 }
 
+TEST(QuietSources, GnomesBannersSwitchedOffAreItsDoNotDisturb) {
+    test::DesktopBuses buses(false);
+    ASSERT_TRUE(buses.Ready()) << buses.Why();
+    // GNOME's settings store on the test's session bus, over the test's own home.
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", buses.SessionAddress().c_str(), 1);
+    ::setenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME", 1);
+    ::setenv("GSETTINGS_SCHEMA_DIR", "/usr/share/glib-2.0/schemas", 1);
+    test::PipedChild store({"/usr/libexec/dconf-service"});
+    ASSERT_TRUE(buses.WaitForName("ca.desrt.dconf", 20s)) << "dconf-service did not start";
+    auto gsettings = [](const char* value) {
+        return test::RunProgram("/usr/bin/gsettings", {"set", "org.gnome.desktop.notifications",
+                                                       "show-banners", value})
+            .Status;
+    };
+    ASSERT_EQ(0, gsettings("true"));
+    TestApp();
+    auto windows = MakeWindowSystem();
+    TQuietSources sources(*windows, QDBusConnection(QStringLiteral("no-such-bus")),
+                          QDBusConnection(QStringLiteral("no-such-bus")));
+    EXPECT_FALSE(sources.Facts().DoNotDisturb);
+    ASSERT_EQ(0, gsettings("false"));
+    EXPECT_TRUE(SpinUntil([&] { return sources.Facts().DoNotDisturb; }, Hang));
+    ASSERT_EQ(0, gsettings("true"));
+    EXPECT_TRUE(SpinUntil([&] { return !sources.Facts().DoNotDisturb; }, Hang));
+}
+
 TEST(QuietSources, WithoutBusesOrServicesNothingHoldsAndNothingBreaks) {
     TestApp();
     auto windows = MakeWindowSystem();
