@@ -508,8 +508,8 @@ TEST_F(PelloraE2E, ZeroIntervalBringsTheCentredReminderAndEscapeClosesIt) {
     EXPECT_NE(*reminder, Probe.ActiveWindow());
     const auto box = Probe.Geometry(*reminder);
     ASSERT_TRUE(box);
-    ASSERT_TRUE(Drag(box->X + ReminderWidth / 2, box->Y + ReminderHeight / 2, box->X + 3,
-                     box->Y + 3));
+    ASSERT_TRUE(
+        Drag(box->X + ReminderWidth / 2, box->Y + ReminderHeight / 2, box->X + 3, box->Y + 3));
     ASSERT_TRUE(WaitFor([&] { return Probe.ActiveWindow() == *reminder; }, Hang))
         << "the reminder did not take the keyboard after the press";
     ASSERT_TRUE(Xdo({"key", "Escape"}));

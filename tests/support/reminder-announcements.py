@@ -19,77 +19,23 @@ QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1.
 """
 
 import argparse
+import importlib
+import os
 import sys
 import time
-import warnings
 
-try:
-    import gi
+# The tree reader's helpers: finding nodes, their roles, names and actions.
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+tree = importlib.import_module("atspi-tree")
+tree.load_bindings()
+from gi.repository import GLib  # noqa: E402  (after the bindings are settled)
 
-    gi.require_version("Atspi", "2.0")
-    from gi.repository import Atspi, GLib
-except (ImportError, ValueError) as error:
-    print(f"reminder-announcements: AT-SPI bindings missing ({error}); install python3-pyatspi",
-          file=sys.stderr)
-    sys.exit(2)
-
-warnings.filterwarnings("ignore", category=DeprecationWarning)
+Atspi = tree.Atspi
+LIMIT = 200
 
 
-class Failed(Exception):
-    pass
-
-
-def role_of(node):
-    try:
-        return node.get_role_name() or ""
-    except Exception:  # gone while we looked
-        return ""
-
-
-def name_of(node):
-    try:
-        return node.get_name() or ""
-    except Exception:
-        return ""
-
-
-def find(node, role, name, depth=0):
-    if role_of(node) == role and (name is None or name_of(node) == name):
-        return node
-    if depth > 32:
-        return None
-    try:
-        count = node.get_child_count()
-    except Exception:
-        return None
-    for i in range(count):
-        try:
-            child = node.get_child_at_index(i)
-        except Exception:
-            child = None
-        if child is not None:
-            found = find(child, role, name, depth + 1)
-            if found is not None:
-                return found
-    return None
-
-
-def find_app(name):
-    desktop = Atspi.get_desktop(0)
-    for i in range(desktop.get_child_count()):
-        app = desktop.get_child_at_index(i)
-        if app is not None and name_of(app) == name and app.get_child_count() > 0:
-            return app
-    return None
-
-
-def press(node):
-    for i in range(Atspi.Action.get_n_actions(node)):
-        if Atspi.Action.get_action_name(node, i).lower() == "press":
-            if Atspi.Action.do_action(node, i):
-                return
-    raise Failed(f'{role_of(node)} "{name_of(node)}" cannot be pressed')
+def find(node, spec):
+    return tree.find(node, tree.parse_spec(spec), LIMIT)
 
 
 def wait(what, deadline, probe):
@@ -101,9 +47,18 @@ def wait(what, deadline, probe):
         if result:
             return result
         if time.monotonic() >= deadline:
-            raise Failed(f"timed out waiting for {what}")
+            raise tree.Timeout(f"timed out waiting for {what}")
         context.iteration(False)
         time.sleep(0.02)
+
+
+def showing(app, role, name):
+    """The top-level window of the program with this role and name."""
+    children, _ = tree.children_of(app, LIMIT)
+    for child in children:
+        if tree.role_of(child) == role and tree.name_of(child) == name:
+            return child
+    return None
 
 
 def main():
@@ -120,32 +75,35 @@ def main():
         if event.detail1 != 1:
             return
         source = event.source
-        role = role_of(source)
+        role = tree.role_of(source)
         if role in ("notification", "alert"):
-            announced.append((role, name_of(source)))
+            announced.append((role, tree.name_of(source)))
 
     listener = Atspi.EventListener.new(on_event)
     listener.register("object:state-changed:showing")
 
     try:
-        app = wait(f'application "{args.app}"', deadline, lambda: find_app(args.app))
+        app = wait(f'application "{args.app}"', deadline, lambda: tree.find_app(args.app))
         button = wait('"Show a reminder now"', deadline,
-                      lambda: find(app, "push button", "Show a reminder now"))
+                      lambda: find(app, "push button:Show a reminder now"))
         for _ in range(args.rounds):
             seen = len(announced)
-            press(button)
+            tree.do_action(button, "press")
             wait("the reminder's announcement", deadline, lambda: len(announced) > seen)
             role, name = announced[seen]
             print(f'announced {role} "{name}"', flush=True)
-            reminder = wait("the reminder in the tree", deadline, lambda: find(app, role, name))
+            # Names are matched as the tree reader does: a name holding "[" or ":" is not
+            # a description it reads, so the reminder is found by its role and then its name.
+            reminder = wait("the reminder in the tree", deadline,
+                            lambda: showing(app, role, name))
             close = wait('"Close reminder"', deadline,
-                         lambda: find(reminder, "push button", "Close reminder"))
-            press(close)
-            wait("the reminder to go", deadline, lambda: find(app, role, name) is None)
+                         lambda: find(reminder, "push button:Close reminder"))
+            tree.do_action(close, "press")
+            wait("the reminder to go", deadline, lambda: showing(app, role, name) is None)
             print("closed", flush=True)
         print("done", flush=True)
         return 0
-    except Failed as error:
+    except (tree.Timeout, tree.StepFailed) as error:
         print(f"reminder-announcements: {error}", file=sys.stderr)
         return 1
     finally:

@@ -26,16 +26,21 @@ using test::TestApp;
 
 constexpr int Hang = 30000;
 
-// Quiet sources over the test's buses, and the window system of the display.
+// Quiet sources over the window system of the display and, unless left without, buses of
+// the test's own with or without the desktop's services on them.
 struct QuietRig {
-    explicit QuietRig(bool withMocks = true) : Buses(withMocks) {
+    enum TBuses { WithServices, Bare, None };
+    explicit QuietRig(TBuses buses = WithServices) {
         TestApp();
-        static std::atomic<int> count{0};
-        const QString name = QStringLiteral("quiet-test-%1").arg(++count);
-        System = QDBusConnection::connectToBus(QString::fromStdString(Buses.SystemAddress()),
-                                               name + QStringLiteral("-system"));
-        Session = QDBusConnection::connectToBus(QString::fromStdString(Buses.SessionAddress()),
-                                                name + QStringLiteral("-session"));
+        if (buses != None) {
+            Buses = std::make_unique<test::DesktopBuses>(buses == WithServices);
+            static std::atomic<int> count{0};
+            const QString name = QStringLiteral("quiet-test-%1").arg(++count);
+            System = QDBusConnection::connectToBus(QString::fromStdString(Buses->SystemAddress()),
+                                                   name + QStringLiteral("-system"));
+            Session = QDBusConnection::connectToBus(QString::fromStdString(Buses->SessionAddress()),
+                                                    name + QStringLiteral("-session"));
+        }
         Windows = MakeWindowSystem();
         Sources = std::make_unique<TQuietSources>(*Windows, System, Session);
         QObject::connect(Sources.get(), &TQuietSources::FactsChanged, [this] { ++Changes; });
@@ -46,13 +51,17 @@ struct QuietRig {
         QDBusConnection::disconnectFromBus(System.name());
         QDBusConnection::disconnectFromBus(Session.name());
     }
+    bool Ready() const { return Buses && Buses->Ready(); }
+    std::string Why() const { return Buses ? Buses->Why() : "no buses"; }
+    bool Tell(const std::string& command) { return Buses->Tell(command); }
     bool Holds(bool TQuietFacts::*fact, bool value) {
         return SpinUntil([&] { return Sources->Facts().*fact == value; }, Hang);
     }
+    TQuietFacts Facts() const { return Sources->Facts(); }
 
-    test::DesktopBuses Buses;
-    QDBusConnection System{QString()};
-    QDBusConnection Session{QString()};
+    std::unique_ptr<test::DesktopBuses> Buses;
+    QDBusConnection System{QStringLiteral("no-such-bus")};
+    QDBusConnection Session{QStringLiteral("no-such-bus")};
     std::unique_ptr<TWindowSystem> Windows;
     std::unique_ptr<TQuietSources> Sources;
     int Changes = 0;
@@ -67,7 +76,7 @@ struct SourceCase {
 
 TEST(QuietSources, EachFactFollowsTheDesktopsServicesOnAndOff) {
     QuietRig rig;
-    ASSERT_TRUE(rig.Buses.Ready()) << rig.Buses.Why();
+    ASSERT_TRUE(rig.Ready()) << rig.Why();
     rig.Sources->SetAwayThreshold(5min);
     const SourceCase cases[] = {
         {"logind inhibit BLOCK idle:sleep", "logind release", &TQuietFacts::Presentation},
@@ -83,39 +92,39 @@ TEST(QuietSources, EachFactFollowsTheDesktopsServicesOnAndOff) {
     // Every service is read once it is seen on the bus; until then nothing holds.
     EXPECT_EQ(TQuietFacts{}, rig.Sources->Facts());
     for (const SourceCase& c : cases) {
-        ASSERT_TRUE(rig.Buses.Tell(c.On)) << c.On;
+        ASSERT_TRUE(rig.Tell(c.On)) << c.On;
         EXPECT_TRUE(rig.Holds(c.Fact, true)) << c.On;
-        ASSERT_TRUE(rig.Buses.Tell(c.Off)) << c.Off;
+        ASSERT_TRUE(rig.Tell(c.Off)) << c.Off;
         EXPECT_TRUE(rig.Holds(c.Fact, false)) << c.Off;
         EXPECT_EQ(TQuietFacts{}, rig.Sources->Facts()) << c.Off;
     }
 
     // The end of a suspend is told once; going to sleep is not.
-    ASSERT_TRUE(rig.Buses.Tell("logind sleep"));
-    ASSERT_TRUE(rig.Buses.Tell("logind wake"));
+    ASSERT_TRUE(rig.Tell("logind sleep"));
+    ASSERT_TRUE(rig.Tell("logind wake"));
     EXPECT_TRUE(SpinUntil([&] { return rig.Resumes > 0; }, Hang));
     EXPECT_EQ(1, rig.Resumes);
 }
 
 TEST(QuietSources, AServiceReadWhenItComesAndForgottenWhenItGoes) {
     QuietRig rig;
-    ASSERT_TRUE(rig.Buses.Ready()) << rig.Buses.Why();
-    ASSERT_TRUE(rig.Buses.Tell("notifications inhibited on"));
+    ASSERT_TRUE(rig.Ready()) << rig.Why();
+    ASSERT_TRUE(rig.Tell("notifications inhibited on"));
     ASSERT_TRUE(rig.Holds(&TQuietFacts::DoNotDisturb, true));
-    ASSERT_TRUE(rig.Buses.Tell("stop org.freedesktop.Notifications"));
+    ASSERT_TRUE(rig.Tell("stop org.freedesktop.Notifications"));
     EXPECT_TRUE(rig.Holds(&TQuietFacts::DoNotDisturb, false)) << "a gone daemon still counts";
-    ASSERT_TRUE(rig.Buses.Tell("start org.freedesktop.Notifications"));
+    ASSERT_TRUE(rig.Tell("start org.freedesktop.Notifications"));
     EXPECT_TRUE(rig.Holds(&TQuietFacts::DoNotDisturb, true)) << "a daemon back is not read";
 }
 
 TEST(QuietSources, SignalsAndRepliesOfTheWrongShapeChangeNothing) {
     QuietRig rig;
-    ASSERT_TRUE(rig.Buses.Ready()) << rig.Buses.Why();
-    ASSERT_TRUE(rig.Buses.Tell("hostile"));
+    ASSERT_TRUE(rig.Ready()) << rig.Why();
+    ASSERT_TRUE(rig.Tell("hostile"));
     // A valid signal sent after the hostile ones is seen, so they have all been handled.
-    ASSERT_TRUE(rig.Buses.Tell("logind locked-hint on"));
+    ASSERT_TRUE(rig.Tell("logind locked-hint on"));
     ASSERT_TRUE(rig.Holds(&TQuietFacts::Locked, true));
-    ASSERT_TRUE(rig.Buses.Tell("screensaver on"));
+    ASSERT_TRUE(rig.Tell("screensaver on"));
     ASSERT_TRUE(SpinUntil([&] { return rig.Changes >= 1 && rig.Sources->Facts().Locked; }, Hang));
     TQuietFacts expected;
     expected.Locked = true;
@@ -133,15 +142,13 @@ TEST(QuietSources, GnomesBannersSwitchedOffAreItsDoNotDisturb) {
     test::PipedChild store({"/usr/libexec/dconf-service"});
     ASSERT_TRUE(buses.WaitForName("ca.desrt.dconf", 20s)) << "dconf-service did not start";
     auto gsettings = [](const char* value) {
-        return test::RunProgram("/usr/bin/gsettings", {"set", "org.gnome.desktop.notifications",
-                                                       "show-banners", value})
+        return test::RunProgram("/usr/bin/gsettings",
+                                {"set", "org.gnome.desktop.notifications", "show-banners", value})
             .Status;
     };
     ASSERT_EQ(0, gsettings("true"));
-    TestApp();
-    auto windows = MakeWindowSystem();
-    TQuietSources sources(*windows, QDBusConnection(QStringLiteral("no-such-bus")),
-                          QDBusConnection(QStringLiteral("no-such-bus")));
+    QuietRig rig(QuietRig::None);
+    TQuietSources& sources = *rig.Sources;
     EXPECT_FALSE(sources.Facts().DoNotDisturb);
     ASSERT_EQ(0, gsettings("false"));
     EXPECT_TRUE(SpinUntil([&] { return sources.Facts().DoNotDisturb; }, Hang));
@@ -150,17 +157,14 @@ TEST(QuietSources, GnomesBannersSwitchedOffAreItsDoNotDisturb) {
 }
 
 TEST(QuietSources, WithoutBusesOrServicesNothingHoldsAndNothingBreaks) {
-    TestApp();
-    auto windows = MakeWindowSystem();
-    TQuietSources none(*windows, QDBusConnection(QStringLiteral("no-such-bus")),
-                       QDBusConnection(QStringLiteral("no-such-bus")));
-    none.SetAwayThreshold(5min);
-    none.CheckAway();
+    QuietRig none(QuietRig::None);
+    none.Sources->SetAwayThreshold(5min);
+    none.Sources->CheckAway();
     EXPECT_EQ(TQuietFacts{}, none.Facts());
 
     // Buses without any desktop service on them.
-    QuietRig bare(false);
-    ASSERT_TRUE(bare.Buses.Ready()) << bare.Buses.Why();
+    QuietRig bare(QuietRig::Bare);
+    ASSERT_TRUE(bare.Ready()) << bare.Why();
     bare.Sources->SetAwayThreshold(5min);
     bare.Sources->CheckAway();
     SpinUntil([] { return false; }, 0);
@@ -168,10 +172,8 @@ TEST(QuietSources, WithoutBusesOrServicesNothingHoldsAndNothingBreaks) {
 }
 
 TEST(QuietSources, AFullscreenActiveWindowIsFollowedThroughTheWindowManager) {
-    TestApp();
-    auto windows = MakeWindowSystem();
-    TQuietSources sources(*windows, QDBusConnection(QStringLiteral("no-such-bus")),
-                          QDBusConnection(QStringLiteral("no-such-bus")));
+    QuietRig rig(QuietRig::None);
+    TQuietSources& sources = *rig.Sources;
     QWidget player;
     player.setWindowTitle(QStringLiteral("player"));
     player.resize(320, 240);
@@ -189,17 +191,13 @@ TEST(QuietSources, AFullscreenActiveWindowIsFollowedThroughTheWindowManager) {
     QWidget editor;
     editor.setWindowTitle(QStringLiteral("editor"));
     editor.show();
-    windows->RequestActivation(&editor);
+    rig.Windows->RequestActivation(&editor);
     EXPECT_TRUE(SpinUntil([&] { return !sources.Facts().Fullscreen; }, Hang));
 }
 
 TEST(QuietSources, AwayFollowsTheServersIdleTimeAndTheScreenSaversSwitch) {
-    TestApp();
-    auto windows = MakeWindowSystem();
-    TQuietSources sources(*windows, QDBusConnection(QStringLiteral("no-such-bus")),
-                          QDBusConnection(QStringLiteral("no-such-bus")));
-    int changes = 0;
-    QObject::connect(&sources, &TQuietSources::FactsChanged, [&] { ++changes; });
+    QuietRig rig(QuietRig::None);
+    TQuietSources& sources = *rig.Sources;
     ASSERT_EQ(0, test::RunProgram("/usr/bin/xdotool", {"mousemove", "10", "10"}).Status);
     sources.SetAwayThreshold(1500ms);
     sources.CheckAway();
@@ -208,7 +206,7 @@ TEST(QuietSources, AwayFollowsTheServersIdleTimeAndTheScreenSaversSwitch) {
     EXPECT_TRUE(SpinUntil([&] { return sources.Facts().Away; }, Hang));
     ASSERT_EQ(0, test::RunProgram("/usr/bin/xdotool", {"mousemove", "20", "20"}).Status);
     EXPECT_TRUE(SpinUntil([&] { return !sources.Facts().Away; }, Hang));
-    EXPECT_EQ(2, changes);
+    EXPECT_EQ(2, rig.Changes);
 
     // The screen saver switched off by a player while the program runs; on again after.
     sources.SetAwayThreshold(0ms);
