@@ -4,17 +4,12 @@
 #include "painter/WindowPainter.h"
 #include "platform/FileUtil.h"
 #include "platform/VersionInfo.h"
-#include "ui/DialogSetup.h"
 #include "ui/ProgramContext.h"
 
 #include <QApplication>
-#include <QCloseEvent>
-#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 
 namespace pellora {
 
@@ -44,7 +39,7 @@ QIcon ProgramIcon(const TPellFolders& folders) {
 }
 
 TAboutForm::TAboutForm(TProgramContext& context, QWidget* parent)
-    : QDialog(parent, FixedDialogFlags), Context(context) {
+    : TSkinnedDialog(context, parent) {
     // The caption, with the version, is set once the version is read.
     SetUpDialog(*this, "AboutForm", QString(), QSize(ClientWidth, ClientHeight), SansSerifFont());
 
@@ -114,29 +109,11 @@ void TAboutForm::FormCreate() {
         Image1->setPixmap(icon.pixmap(32, 32));
     }
 
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.left() + (area.width() - width()) / 2,
-             area.top() + (area.height() - height()) / 2);
-    }
+    CentreOnScreen();
 }
 
 void TAboutForm::OkBtnClick() {
     close();
-}
-
-void TAboutForm::reject() {
-    close();
-}
-
-void TAboutForm::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    Context.Painter().PaintBackground(painter, rect());
-}
-
-void TAboutForm::closeEvent(QCloseEvent* event) {
-    event->accept();
-    emit Closed(this);
 }
 
 } // namespace pellora

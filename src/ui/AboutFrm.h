@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "ui/SkinnedDialog.h"
 
 class QIcon;
 class QLabel;
@@ -9,14 +9,13 @@ class QPushButton;
 namespace pellora {
 
 class TPellFolders;
-class TProgramContext;
 
 // The program's icon: "pellora.png" of the installation folder, else the application's icon.
 QIcon ProgramIcon(const TPellFolders& folders);
 
 // The about box: the program's version in the caption, what the program is for, who makes it
 // and where to find it, on the skin's background.
-class TAboutForm : public QDialog {
+class TAboutForm : public TSkinnedDialog {
     Q_OBJECT
 public:
     static constexpr int ClientWidth = 406;
@@ -38,21 +37,9 @@ public:
 
     void OkBtnClick();
 
-signals:
-    void Closed(QWidget* sender);
-
-public slots:
-    // Escape: closes the box.
-    void reject() override;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-
 private:
     void FormCreate();
 
-    TProgramContext& Context;
     QString VersionText;
 };
 

@@ -8,24 +8,19 @@
 #include "platform/IniFile.h"
 #include "platform/SpecialFolders.h"
 #include "skins/Skins.h"
-#include "ui/DialogSetup.h"
 #include "ui/ProgramContext.h"
 #include "widgets/FreshTabSet.h"
 
 #include <QCheckBox>
-#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
-#include <QGuiApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QStackedWidget>
 
 #include <array>
@@ -70,7 +65,7 @@ QString StartupEntryFolder() {
 } // namespace
 
 TConfigDlg::TConfigDlg(TProgramContext& context, QWidget* parent)
-    : QDialog(parent, FixedDialogFlags), Context(context) {
+    : TSkinnedDialog(context, parent) {
     SetUpDialog(*this, "ConfigDlg", QStringLiteral("Pellora - Preferences"),
                 QSize(ClientWidth, ClientHeight), ArialFont());
 
@@ -190,11 +185,7 @@ void TConfigDlg::FormCreate() {
     QPalette colours = palette();
     colours.setColor(QPalette::Window, painter.ResolveColor(painter.Body.BackColor));
     setPalette(colours);
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.left() + (area.width() - width()) / 2,
-             area.top() + (area.height() - height()) / 2);
-    }
+    CentreOnScreen();
 }
 
 void TConfigDlg::Load(const std::string& prefsFile) {
@@ -327,20 +318,6 @@ void TConfigDlg::OKBtnClick(QPushButton* sender) {
     close();
 }
 
-void TConfigDlg::reject() {
-    Context.Guarded([this] { OKBtnClick(CancelBtn); });
-}
-
-void TConfigDlg::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    Context.Painter().PaintBackground(painter, rect());
-}
-
-void TConfigDlg::closeEvent(QCloseEvent* event) {
-    event->accept();
-    emit Closed(this);
-}
-
 bool TConfigDlg::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
@@ -352,7 +329,7 @@ bool TConfigDlg::eventFilter(QObject* watched, QEvent* event) {
         if (DiscardsText(static_cast<QInputMethodEvent*>(event)->commitString()))
             return true;
     }
-    return QDialog::eventFilter(watched, event);
+    return TSkinnedDialog::eventFilter(watched, event);
 }
 
 } // namespace pellora

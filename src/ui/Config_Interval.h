@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "ui/SkinnedDialog.h"
 
 #include <string>
 
@@ -14,12 +14,11 @@ class QStackedWidget;
 namespace pellora {
 
 class TFreshTabSet;
-class TProgramContext;
 
 // The preferences window: the reminder interval, starting with the session, sound and speech,
 // and the proxy, on three pages. Nothing is written until OK; OK writes everything in one
 // step, or nothing when a minutes field does not hold a number.
-class TConfigDlg : public QDialog {
+class TConfigDlg : public TSkinnedDialog {
     Q_OBJECT
 public:
     static constexpr int ClientWidth = 401;
@@ -77,16 +76,7 @@ public:
 
     const std::string& PrefsFile() const { return FileName; }
 
-signals:
-    void Closed(QWidget* sender);
-
-public slots:
-    // Escape: as Cancel.
-    void reject() override;
-
 protected:
-    void paintEvent(QPaintEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -98,7 +88,6 @@ private:
     // Tells the user which minutes field is wrong and puts the cursor there.
     void ShowWrongMinutes(QLineEdit* edit, const QString& what);
 
-    TProgramContext& Context;
     std::string FileName;
 };
 

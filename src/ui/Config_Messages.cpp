@@ -9,7 +9,6 @@
 #include "platform/StrUtils.h"
 #include "skins/Skins.h"
 #include "ui/Config_InstMsg_Fra.h"
-#include "ui/DialogSetup.h"
 #include "ui/MsgCfg_LibFrm.h"
 #include "ui/MsgCfg_OwnFrm.h"
 #include "ui/NetUi.h"
@@ -20,7 +19,6 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStackedWidget>
@@ -32,7 +30,7 @@
 namespace pellora {
 
 TMessagesDlg::TMessagesDlg(TProgramContext& context, QWidget* parent)
-    : QDialog(parent), Context(context) {
+    : TSkinnedDialog(context, parent, Qt::Dialog) {
     SetUpDialog(*this, "MessagesDlg", QStringLiteral("Pellora - Messages"), QSize(586, 373),
                 SansSerifFont());
 
@@ -129,11 +127,6 @@ void TMessagesDlg::FormCreate() {
     palette.setColor(QPalette::Window, painter.ResolveColor(painter.Body.BackColor));
     setPalette(palette);
     CategoryListBox->setFocus();
-}
-
-void TMessagesDlg::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    Context.Painter().PaintBackground(painter, rect());
 }
 
 void TMessagesDlg::Open(const std::string& prefsPath, const std::string& selectsPath) {
@@ -337,10 +330,6 @@ void TMessagesDlg::CancelBtnClick() {
     close();
 }
 
-void TMessagesDlg::reject() {
-    close();
-}
-
 void TMessagesDlg::CategoryListBoxClick() {
     const int index = CategoryIndex();
     if (index == LastCategoryIndex)
@@ -384,8 +373,7 @@ void TMessagesDlg::closeEvent(QCloseEvent* event) {
     // An exchange under way ends as cancelled; what it has not stored yet is not stored.
     if (Progress != nullptr && Progress->Running())
         Progress->CancelBtnClick();
-    event->accept();
-    emit Closed(this);
+    TSkinnedDialog::closeEvent(event);
 }
 
 } // namespace pellora

@@ -2,8 +2,8 @@
 
 #include "net/MsgExchange.h"
 #include "ui/ExchangeProgress.h"
+#include "ui/SkinnedDialog.h"
 
-#include <QDialog>
 #include <QString>
 #include <functional>
 #include <string>
@@ -21,7 +21,6 @@ class TFreshTabSet;
 class TInstalledMsgFrame;
 class TLibMsgFrame;
 class TOwnMsgFrame;
-class TProgramContext;
 
 // The window in which the user chooses which messages the reminder may show: the categories,
 // each with a check box that lets the reminder draw from it at all, and three pages for the
@@ -29,7 +28,7 @@ class TProgramContext;
 // ("Private Library") and the downloaded public library ("Public Library"). Whatever the user
 // changes is saved when the dialog closes, by OK, Cancel or the close box alike (SaveAll, run
 // by the status window); exchanges with the server store their results at once.
-class TMessagesDlg : public QDialog {
+class TMessagesDlg : public TSkinnedDialog {
     Q_OBJECT
 public:
     explicit TMessagesDlg(TProgramContext& context, QWidget* parent = nullptr);
@@ -79,14 +78,8 @@ public:
     // The progress window of the dialog's exchanges; null before the first one.
     TExchangeProgress* ExchangeWindow() const { return Progress; }
 
-signals:
-    void Closed(QWidget* sender);
-
 protected:
-    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    // Escape closes (and so saves) like the buttons.
-    void reject() override;
 
 private:
     void FormCreate();
@@ -101,7 +94,6 @@ private:
                        TExchangeDone done);
     bool Guard(const std::function<void()>& handler) const;
 
-    TProgramContext& Context;
     TExchangeProgress* Progress = nullptr;
 };
 

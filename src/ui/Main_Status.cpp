@@ -203,13 +203,18 @@ TPelloraApp::TPelloraApp(TProgramContext& context)
     resize(ClientWidth, FullHeight);
 
     PopupMenu1 = new TStatusMenu(Context.Painter(), this);
-    About1 = PopupMenu1->addAction(QStringLiteral("&About"));
-    N2 = PopupMenu1->addSeparator();
-    Messages1 = PopupMenu1->addAction(QStringLiteral("&Messages"));
-    Skins1 = PopupMenu1->addAction(QStringLiteral("&Skins"));
-    Prefs1 = PopupMenu1->addAction(QStringLiteral("&Preferences"));
-    N1 = PopupMenu1->addSeparator();
-    Exit1 = PopupMenu1->addAction(QStringLiteral("E&xit"));
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    auto named = [](QAction* action, const char* name) {
+        action->setObjectName(QString::fromLatin1(name));
+        return action;
+    };
+    About1 = named(PopupMenu1->addAction(QStringLiteral("&About")), "About1");
+    N2 = named(PopupMenu1->addSeparator(), "N2");
+    Messages1 = named(PopupMenu1->addAction(QStringLiteral("&Messages")), "Messages1");
+    Skins1 = named(PopupMenu1->addAction(QStringLiteral("&Skins")), "Skins1");
+    Prefs1 = named(PopupMenu1->addAction(QStringLiteral("&Preferences")), "Prefs1");
+    N1 = named(PopupMenu1->addSeparator(), "N1");
+    Exit1 = named(PopupMenu1->addAction(QStringLiteral("E&xit")), "Exit1");
     Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     Exit1->setShortcutContext(Qt::ApplicationShortcut);
     addAction(Exit1); // Ctrl+Q works while the menu is closed too
@@ -226,6 +231,7 @@ TPelloraApp::TPelloraApp(TProgramContext& context)
     ReminderBtn = new TGlyphButton(QLatin1Char('1'), 13, this);
     ReminderBtn->setGeometry(81, 2, 20, 20);
     ReminderBtn->setProperty("tag", 99);
+    ReminderBtn->setObjectName(QStringLiteral("ReminderBtn"));
     ReminderBtn->setToolTip(QStringLiteral("Show a reminder now"));
     ReminderBtn->setAccessibleName(ReminderBtn->toolTip());
     connect(ReminderBtn, &QAbstractButton::clicked, this,
@@ -233,18 +239,21 @@ TPelloraApp::TPelloraApp(TProgramContext& context)
     CloseBtn = new TGlyphButton(QLatin1Char('r'), 9, this);
     CloseBtn->setGeometry(101, 2, 20, 20);
     CloseBtn->setProperty("tag", 99);
+    CloseBtn->setObjectName(QStringLiteral("CloseBtn"));
     CloseBtn->setToolTip(QStringLiteral("Exit"));
     CloseBtn->setAccessibleName(CloseBtn->toolTip());
     connect(CloseBtn, &QAbstractButton::clicked, this, [this] { Exit1Click(); });
     MenuBtn = new TGlyphButton(QLatin1Char('u'), 19, this);
     MenuBtn->setGeometry(2, 23, 23, 24);
     MenuBtn->setProperty("tag", 99);
+    MenuBtn->setObjectName(QStringLiteral("MenuBtn"));
     MenuBtn->setToolTip(QStringLiteral("Menu"));
     MenuBtn->setAccessibleName(MenuBtn->toolTip());
     connect(MenuBtn, &QAbstractButton::clicked, this,
             [this] { Context.Guarded([this] { MenuBtnClick(); }); });
 
     SkinData1 = new TSkinData(this);
+    SkinData1->setObjectName(QStringLiteral("SkinData1"));
     // An old-format skin file is told like any other notice of the program: it can come at
     // start, where nothing may stop the user.
     connect(SkinData1, &TSkinData::Message, this,
@@ -260,6 +269,7 @@ TPelloraApp::TPelloraApp(TProgramContext& context)
             Context.Guarded([this] { SaveWindowState(); });
     });
     Timer1.setParent(this);
+    Timer1.setObjectName(QStringLiteral("Timer1"));
     connect(&Timer1, &QTimer::timeout, this,
             [this] { Context.Guarded([this] { Timer1Timer(); }); });
     SpeakSoon.setSingleShot(true);
@@ -675,8 +685,8 @@ void TPelloraApp::OpenDialog(QPointer<QWidget>& slot, const std::function<TDialo
     slot = dialog;
     if (trace)
         new TFirstPaintTrace(dialog, openTime);
-    connect(dialog, &TDialog::Closed, this,
-            [this](QWidget* sender) { Context.Guarded([&] { DialogClosed(sender); }); });
+    connect(dialog, &QDialog::finished, this,
+            [this, dialog] { Context.Guarded([&] { DialogClosed(dialog); }); });
     dialog->show();
 }
 

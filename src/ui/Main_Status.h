@@ -50,39 +50,11 @@ public:
     static constexpr int FullHeight = 50;
     static constexpr int CollapsedHeight = 24;
 
+    // Its components (buttons, menu actions, the timer, the skin engine) carry their designed
+    // names as object names, for whoever needs to find them: a test presses a button with
+    // findChild<TGlyphButton*>("ReminderBtn")->click() or fires an action by its name.
     explicit TPelloraApp(TProgramContext& context);
     ~TPelloraApp() override;
-
-    // Components, as the window is designed.
-    TStatusMenu* PopupMenu1 = nullptr;
-    QAction* Exit1 = nullptr;
-    TGlyphButton* CloseBtn = nullptr;
-    TGlyphButton* MenuBtn = nullptr;
-    QTimer Timer1;
-    TGlyphButton* ReminderBtn = nullptr;
-    QAction* Prefs1 = nullptr;
-    QAction* Messages1 = nullptr;
-    QAction* N1 = nullptr;
-    QAction* About1 = nullptr;
-    QAction* N2 = nullptr;
-    QAction* Skins1 = nullptr;
-    TSkinData* SkinData1 = nullptr;
-
-    bool MouseInside = false;
-    bool MenuLoopActive = false;
-
-    void ReminderBtnClick();
-    void Timer1Timer();
-    void MenuBtnClick();
-    void About1Click();
-    void Messages1Click();
-    void Skins1Click();
-    void Prefs1Click();
-    void Exit1Click();
-    // The close handler of the reminder window and of every dialog.
-    void DialogClosed(QWidget* sender);
-    // Brings the program to the front (a second start asks for this too).
-    void BringAppToFront();
 
     TReminderForm* ReminderForm() const { return Reminder; }
     TSkins& Skins();
@@ -115,6 +87,37 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    // Components, as the window is designed.
+    TStatusMenu* PopupMenu1 = nullptr;
+    QAction* Exit1 = nullptr;
+    TGlyphButton* CloseBtn = nullptr;
+    TGlyphButton* MenuBtn = nullptr;
+    QTimer Timer1;
+    TGlyphButton* ReminderBtn = nullptr;
+    QAction* Prefs1 = nullptr;
+    QAction* Messages1 = nullptr;
+    QAction* N1 = nullptr;
+    QAction* About1 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* Skins1 = nullptr;
+    TSkinData* SkinData1 = nullptr;
+
+    bool MouseInside = false;
+    bool MenuLoopActive = false;
+
+    void ReminderBtnClick();
+    void Timer1Timer();
+    void MenuBtnClick();
+    void About1Click();
+    void Messages1Click();
+    void Skins1Click();
+    void Prefs1Click();
+    void Exit1Click();
+    // The close handler of the reminder window and of every dialog.
+    void DialogClosed(QWidget* sender);
+    // Brings the program to the front for a due reminder.
+    void BringAppToFront();
+
     void FormCreate();
     void SetMouseInside(bool inside);
     void SetupSizeLimits();
@@ -132,7 +135,7 @@ private:
     void SpeakPending();
     QString PickIntoReminder();
     // Opens a dialog unless it is open already (then it comes to the front). `make` builds
-    // it, set-up included; the dialog tells its closing through a Closed(QWidget*) signal.
+    // it, set-up included; the dialog tells its closing through QDialog::finished.
     template <typename TDialog>
     void OpenDialog(QPointer<QWidget>& slot, const std::function<TDialog*()>& make);
     bool InDragArea(QPoint local) const;

@@ -2,24 +2,21 @@
 
 #include "painter/WindowPainter.h"
 #include "skins/Skins.h"
-#include "ui/DialogSetup.h"
 #include "ui/Preview.h"
 #include "ui/ProgramContext.h"
 #include "widgets/RoundTransButton.h"
 
 #include <QCloseEvent>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 
 namespace pellora {
 
 TSkinDialog::TSkinDialog(TProgramContext& context, QWidget* parent)
-    : QDialog(parent, FixedDialogFlags), Context(context) {
+    : TSkinnedDialog(context, parent) {
     SetUpDialog(*this, "SkinDialog", QStringLiteral("Pellora - Skins"),
                 QSize(ClientWidth, ClientHeight), SansSerifFont());
 
@@ -84,11 +81,7 @@ void TSkinDialog::FormCreate() {
     Label1->setPalette(colours);
     CreatePreview();
     SkinListBox->setFocus(Qt::OtherFocusReason);
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.left() + (area.width() - width()) / 2,
-             area.top() + (area.height() - height()) / 2);
-    }
+    CentreOnScreen();
 }
 
 void TSkinDialog::FillList() {
@@ -135,20 +128,10 @@ void TSkinDialog::CancelButtonClick() {
     close();
 }
 
-void TSkinDialog::reject() {
-    Context.Guarded([this] { CancelButtonClick(); });
-}
-
-void TSkinDialog::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    Context.Painter().PaintBackground(painter, rect());
-}
-
 void TSkinDialog::closeEvent(QCloseEvent* event) {
     if (PreviewForm != nullptr)
         PreviewForm->close();
-    event->accept();
-    emit Closed(this);
+    TSkinnedDialog::closeEvent(event);
 }
 
 } // namespace pellora

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "ui/SkinnedDialog.h"
 
 class QFrame;
 class QLabel;
@@ -10,12 +10,11 @@ class QPushButton;
 namespace pellora {
 
 class TPreviewForm;
-class TProgramContext;
 class TRoundTransButton;
 
 // The skin chooser: the skins of the skin list with a live preview of the selected one. OK
 // makes the selected skin the program's; Cancel leaves everything as it was.
-class TSkinDialog : public QDialog {
+class TSkinDialog : public TSkinnedDialog {
     Q_OBJECT
 public:
     static constexpr int ClientWidth = 414;
@@ -43,22 +42,13 @@ public:
     TRoundTransButton* OkBtn = nullptr;
     TRoundTransButton* CancelBtn = nullptr;
 
-signals:
-    void Closed(QWidget* sender);
-
-public slots:
-    // Escape: as Cancel.
-    void reject() override;
-
 protected:
-    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void FormCreate();
     void CreatePreview();
 
-    TProgramContext& Context;
     TPreviewForm* PreviewForm = nullptr;
 };
 

@@ -33,13 +33,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace pellora {
 namespace {
 
 using test::GetFile;
+using test::PartOf;
 using test::PutFile;
 using test::SpinUntil;
 using test::TestApp;
@@ -88,13 +92,13 @@ protected:
     }
     TConfigDlg& OpenPrefs(const std::string& prefs) {
         PutFile(Folders.PrefsFile(), prefs);
-        OpenStrip().Prefs1Click();
+        PartOf<QAction>(OpenStrip(), "Prefs1").trigger();
         auto* dialog = ShownDialog<TConfigDlg>();
         EXPECT_NE(dialog, nullptr);
         return *dialog;
     }
     TSkinDialog& OpenSkins(const std::string& skin = "Harbrook") {
-        OpenStrip(skin).Skins1Click();
+        PartOf<QAction>(OpenStrip(skin), "Skins1").trigger();
         auto* dialog = ShownDialog<TSkinDialog>();
         EXPECT_NE(dialog, nullptr);
         return *dialog;
@@ -128,7 +132,7 @@ TEST_F(Dialogs, PreferencesOfAnEmptyFileAndTheSpeechProblem) {
     EXPECT_FALSE(dialog.ProxyCheckBox->isChecked());
     EXPECT_FALSE(dialog.CheckBoxRunAtStartup->isChecked());
     EXPECT_EQ(dialog.Notebook1->currentIndex(), 0);
-    EXPECT_FALSE(Window->Timer1.isActive());
+    EXPECT_FALSE(PartOf<QTimer>(*Window, "Timer1").isActive());
 
     EXPECT_TRUE(dialog.SpeechProblemLabel->isHidden());
     dialog.SetSpeechProblem(QStringLiteral("no speech engine in /nowhere"));
@@ -150,7 +154,7 @@ TEST_F(Dialogs, PreferencesDefaultsThenCancelWriteNothing) {
     EXPECT_TRUE(Gone(watch));
     EXPECT_EQ(GetFile(Folders.PrefsFile()), prefs);
     // The strip's follow-up ran: the timer is back.
-    EXPECT_TRUE(Window->Timer1.isActive());
+    EXPECT_TRUE(PartOf<QTimer>(*Window, "Timer1").isActive());
 }
 
 TEST_F(Dialogs, PreferencesMinutesFieldsTakeOnlyDigits) {
@@ -227,7 +231,7 @@ TEST_F(Dialogs, PreferencesOkWritesEveryKeyAndTheStartupEntry) {
     EXPECT_NE(entry.find(QCoreApplication::applicationFilePath().toStdString()), std::string::npos)
         << entry;
 
-    Window->Prefs1Click();
+    PartOf<QAction>(*Window, "Prefs1").trigger();
     auto* again = ShownDialog<TConfigDlg>();
     ASSERT_NE(again, nullptr);
     EXPECT_TRUE(again->CheckBoxRunAtStartup->isChecked());
@@ -257,7 +261,7 @@ TEST_F(Dialogs, PreferencesEditsAreReadableInEverySkin) {
     QDir().mkpath(Output);
     for (const std::string skin : {"Nightfall", "High Contrast", "Harbrook", "Standard"}) {
         PutFile(Folders.PrefsFile(), "[Timer]\r\nFixed Interval=5\r\n");
-        OpenStrip(skin).Prefs1Click();
+        PartOf<QAction>(OpenStrip(skin), "Prefs1").trigger();
         auto* dialog = ShownDialog<TConfigDlg>();
         ASSERT_NE(dialog, nullptr);
         ASSERT_TRUE(Exposed(dialog));
@@ -273,11 +277,33 @@ TEST_F(Dialogs, PreferencesEditsAreReadableInEverySkin) {
     }
 }
 
+// Whichever way the user leaves a dialog, it closes and its opener hears of it once.
+TEST_F(Dialogs, EveryWayOutClosesTheDialogAndTellsTheOpenerOnce) {
+    OpenStrip();
+    const std::vector<std::pair<const char*, std::function<void(QDialog&)>>> ways = {
+        {"close", [](QDialog& dialog) { dialog.close(); }},
+        {"reject", [](QDialog& dialog) { dialog.reject(); }},
+        {"accept", [](QDialog& dialog) { dialog.accept(); }},
+        {"Escape", [](QDialog& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); }},
+    };
+    for (const auto& [way, leave] : ways) {
+        auto* about = new TAboutForm(*Context);
+        const QPointer<QWidget> watch(about);
+        int finished = 0;
+        QObject::connect(about, &QDialog::finished, [&finished] { ++finished; });
+        about->show();
+        ASSERT_TRUE(Exposed(about)) << way;
+        leave(*about);
+        EXPECT_TRUE(Gone(watch)) << way;
+        EXPECT_EQ(finished, 1) << way;
+    }
+}
+
 // The about box in the test program, which carries no stamped version (the program does).
 TEST_F(Dialogs, AboutBoxTakesTheSkinAndShowsAQuestionMarkWithoutAVersion) {
     QDir().mkpath(Output);
     for (const std::string skin : {"Harbrook", "Standard", "Nightfall"}) {
-        OpenStrip(skin).About1Click();
+        PartOf<QAction>(OpenStrip(skin), "About1").trigger();
         auto* about = ShownDialog<TAboutForm>();
         ASSERT_NE(about, nullptr);
         EXPECT_EQ(about->windowTitle(), "About Pellora, version ?");
@@ -390,10 +416,12 @@ TEST_F(Dialogs, SkinChooserOkMakesTheChoiceTheProgramsAndTheStripTakesItsColours
     EXPECT_EQ(Context->Skins().ItemIndex(), nightfall);
     const TWindowPainter& painter = Context->Painter();
     EXPECT_EQ(painter.Credits, Context->Skins().Item(nightfall).Credits);
-    EXPECT_TRUE(Window->SkinData1->Active());
-    EXPECT_NE(Window->SkinData1->SkinFile().find("Nightfall"), std::string::npos);
-    EXPECT_EQ(Window->CloseBtn->FontColor(), painter.ResolveColor(painter.CaptionPart.TextColor));
-    EXPECT_TRUE(Window->Timer1.isActive());
+    EXPECT_TRUE(PartOf<TSkinData>(*Window, "SkinData1").Active());
+    EXPECT_NE(PartOf<TSkinData>(*Window, "SkinData1").SkinFile().find("Nightfall"),
+              std::string::npos);
+    EXPECT_EQ(PartOf<TGlyphButton>(*Window, "CloseBtn").FontColor(),
+              painter.ResolveColor(painter.CaptionPart.TextColor));
+    EXPECT_TRUE(PartOf<QTimer>(*Window, "Timer1").isActive());
 }
 
 TEST(SkinPreview, ALongCreditsTextShrinks) {

@@ -53,8 +53,8 @@ protected:
         Dialog = new TMessagesDlg(*Context);
         Context->Painter().ApplyToForm(Dialog);
         Dialog->Open(Folders.PrefsFile(), Folders.SelectsFile());
-        QObject::connect(Dialog, &TMessagesDlg::Closed, [this](QWidget* sender) {
-            Context->Guarded([sender] { static_cast<TMessagesDlg*>(sender)->SaveAll(); });
+        QObject::connect(Dialog, &QDialog::finished, [this, dialog = Dialog.data()] {
+            Context->Guarded([dialog] { dialog->SaveAll(); });
         });
         Dialog->show();
         EXPECT_TRUE(SpinUntil([this] { return Dialog->isVisible(); }, 5000));

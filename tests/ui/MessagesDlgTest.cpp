@@ -374,19 +374,19 @@ TEST_F(MessagesDlg, TheMenuItemOpensItOnceAndClosingOrQuittingSaves) {
             }
         return count == 1 ? found : nullptr;
     };
-    window->Messages1->trigger();
+    test::PartOf<QAction>(*window, "Messages1").trigger();
     ASSERT_TRUE(SpinUntil([&] { return messagesDialog() != nullptr; }, 5000));
-    window->Messages1->trigger();
+    test::PartOf<QAction>(*window, "Messages1").trigger();
     Dialog = messagesDialog();
     ASSERT_NE(Dialog.data(), nullptr);
-    EXPECT_FALSE(window->Timer1.isActive());
+    EXPECT_FALSE(test::PartOf<QTimer>(*window, "Timer1").isActive());
     TickWithSpace(Lib().PopupTree, 0);
     Dialog->close();
     ASSERT_TRUE(SpinUntil([&] { return Dialog.isNull(); }, 5000));
-    EXPECT_TRUE(window->Timer1.isActive());
+    EXPECT_TRUE(test::PartOf<QTimer>(*window, "Timer1").isActive());
     EXPECT_EQ(GetFile(Folders.SelectsFile()), "EN|1|1|Am I dreaming right now?\r\n");
 
-    window->Messages1->trigger();
+    test::PartOf<QAction>(*window, "Messages1").trigger();
     ASSERT_TRUE(SpinUntil([&] { return messagesDialog() != nullptr; }, 5000));
     Dialog = messagesDialog();
     TickWithSpace(Lib().PopupTree, 1);

@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     QPointer<TMessagesDlg> dialog = new TMessagesDlg(*context);
     context->Painter().ApplyToForm(dialog);
     dialog->Open(context->Folders().PrefsFile(), context->Folders().SelectsFile());
-    QObject::connect(dialog, &TMessagesDlg::Closed, [&](QWidget*) {
+    QObject::connect(dialog, &QDialog::finished, [&] {
         context->Guarded([&dialog] { dialog->SaveAll(); });
         QApplication::quit();
     });

@@ -43,6 +43,8 @@
 namespace pellora {
 namespace {
 
+using test::Fire;
+using test::PartOf;
 using test::PutFile;
 using test::SpinUntil;
 using test::TestApp;
@@ -175,7 +177,7 @@ TEST_F(StatusWindow, FirstStartIsCollapsedNearTheTopRightWithTheSkinOfTheStateFi
     EXPECT_EQ(window.size(), QSize(129, 24));
     EXPECT_TRUE(window.windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(window.Skins().CurrentName(), "Harbrook");
-    EXPECT_TRUE(window.Timer1.isActive());
+    EXPECT_TRUE(PartOf<QTimer>(window, "Timer1").isActive());
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
 }
 
@@ -229,19 +231,19 @@ TEST_F(StatusWindow, TheMouseExpandsItAndTheTickCollapsesItOnceTheMouseHasLeft) 
     QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), window.mapToGlobal(QPointF(10, 10)));
     QApplication::sendEvent(&window, &enter);
     EXPECT_EQ(window.height(), 50);
-    EXPECT_TRUE(window.MenuBtn->isVisible());
-    window.Timer1Timer(); // mouse still inside
+    EXPECT_TRUE(PartOf<TGlyphButton>(window, "MenuBtn").isVisible());
+    Fire(PartOf<QTimer>(window, "Timer1")); // mouse still inside
     EXPECT_EQ(window.height(), 50);
     // While a menu is open the strip stays expanded.
     QCursor::setPos(100, 500);
     ASSERT_TRUE(SpinUntil([] { return QCursor::pos() == QPoint(100, 500); }, 5000));
     QEvent enterLoop(MSG_MENU_LOOP_ENTER);
     QApplication::sendEvent(&window, &enterLoop);
-    window.Timer1Timer();
+    Fire(PartOf<QTimer>(window, "Timer1"));
     EXPECT_EQ(window.height(), 50);
     QEvent exitLoop(MSG_MENU_LOOP_EXIT);
     QApplication::sendEvent(&window, &exitLoop);
-    window.Timer1Timer();
+    Fire(PartOf<QTimer>(window, "Timer1"));
     EXPECT_EQ(window.height(), 24);
 }
 
@@ -249,11 +251,11 @@ TEST_F(StatusWindow, ThreeClicksShowOneReminderWindowWithTheLatestTextAndSpeakTh
     const std::string log = UseFakeEngine();
     PutFile(Folders.PrefsFile(), "[Groups]\r\nChecked Groups=/TTTT/\r\n");
     TPelloraApp& window = Open(FakeSpeechEngine);
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     TReminderForm* first = window.ReminderForm();
     ASSERT_NE(first, nullptr);
-    window.ReminderBtnClick();
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     EXPECT_EQ(window.ReminderForm(), first);
     EXPECT_FALSE(first->MessageText().isEmpty());
     EXPECT_NE(first->MessageText(), QStringLiteral("There are no messages defined"));
@@ -265,7 +267,7 @@ TEST_F(StatusWindow, ThreeClicksShowOneReminderWindowWithTheLatestTextAndSpeakTh
     // Closing it forgets it; the next click makes a new one.
     first->close();
     EXPECT_TRUE(SpinUntil([&] { return window.ReminderForm() == nullptr; }, 5000));
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     EXPECT_NE(window.ReminderForm(), nullptr);
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
 }
@@ -280,7 +282,7 @@ TEST_F(StatusWindow, WithoutASoundDeviceItStartsSilentAndTellsWhyOnceWithoutABox
         << Errors.join("\n").toStdString();
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-    EXPECT_TRUE(window.Timer1.isActive());
+    EXPECT_TRUE(PartOf<QTimer>(window, "Timer1").isActive());
     const QString told = ShownNotice()->Texts().join(QStringLiteral("\n"));
     EXPECT_TRUE(told.startsWith(QStringLiteral("Speech is off for this run. No sound device could "
                                                "be opened for speech (")))
@@ -296,7 +298,7 @@ TEST_F(StatusWindow, WithoutASoundDeviceItStartsSilentAndTellsWhyOnceWithoutABox
 
     // Speech is just off: a reminder comes without any error, and nothing is told again.
     ShownNotice()->close();
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     window.hide();
     window.show();
     ASSERT_TRUE(QueuedEventsRan());
@@ -323,7 +325,7 @@ TEST_F(StatusWindow, UnreadableSelectionLinesAreToldOnceNamingTheFileAndLines) {
     TPelloraApp& window = Open();
     const std::string selects = "EN|x|1|Broken\r\nEN|1|2|Readable\r\nEN|2|z|Also broken\r\n";
     PutFile(Folders.SelectsFile(), selects);
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     ASSERT_NE(ShownNotice(), nullptr) << "the skipped lines were not told";
     const QString told = ShownNotice()->Texts().join(QStringLiteral("\n"));
     EXPECT_TRUE(told.contains(QString::fromStdString(Folders.SelectsFile()))) << told.toStdString();
@@ -333,12 +335,12 @@ TEST_F(StatusWindow, UnreadableSelectionLinesAreToldOnceNamingTheFileAndLines) {
 
     // The same fault is not told again, at the next reminder or the one after.
     ShownNotice()->close();
-    window.ReminderBtnClick();
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     EXPECT_EQ(ShownNotice(), nullptr);
     // Another one is.
     PutFile(Folders.SelectsFile(), "EN|1|2|Readable\r\nEN|q|3|New fault\r\n");
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     ASSERT_NE(ShownNotice(), nullptr);
     EXPECT_TRUE(
         ShownNotice()->Texts().join(QStringLiteral("\n")).startsWith(QStringLiteral("Line 2 of ")));
@@ -369,7 +371,7 @@ TEST_F(StatusWindow, TheStripNeverHasATaskbarEntryAndComesBackWhenMinimised) {
                          5000);
     };
 
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     TReminderForm* reminder = window.ReminderForm();
     ASSERT_NE(reminder, nullptr);
     const auto reminderId = static_cast<test::XWindowId>(reminder->winId());
@@ -392,7 +394,7 @@ TEST_F(StatusWindow, TheStripNeverHasATaskbarEntryAndComesBackWhenMinimised) {
     reminder->close();
     EXPECT_TRUE(SpinUntil([&] { return probe.IsShown(strip) && !window.isMinimized(); }, 5000));
     ASSERT_TRUE(minimised());
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     EXPECT_TRUE(SpinUntil([&] { return probe.IsShown(strip) && !window.isMinimized(); }, 5000));
     ASSERT_TRUE(caughtUp());
     EXPECT_TRUE(probe.HasNetWmState(strip, skip));
@@ -404,8 +406,8 @@ TEST_F(StatusWindow, TheOpenMenuShowsItsSeparatorsAndCentresItsCaptions) {
     // The mouse away from the menu, so no item is drawn selected.
     QCursor::setPos(10, 700);
     ASSERT_TRUE(SpinUntil([] { return QCursor::pos() == QPoint(10, 700); }, 5000));
-    window.MenuBtnClick();
-    TStatusMenu* menu = window.PopupMenu1;
+    PartOf<TGlyphButton>(window, "MenuBtn").click();
+    auto* menu = &PartOf<TStatusMenu>(window, "PopupMenu1");
     const auto menuId = static_cast<test::XWindowId>(menu->winId());
     ASSERT_TRUE(SpinUntil([&] { return menu->isVisible() && probe.IsShown(menuId); }, 5000));
     const TWindowPainter& skin = Context->Painter();
@@ -419,7 +421,7 @@ TEST_F(StatusWindow, TheOpenMenuShowsItsSeparatorsAndCentresItsCaptions) {
     // Read from the screen, as the user sees the menu.
     std::optional<test::ScreenImage> screen;
     const QRect whole(menu->mapToGlobal(QPoint(0, 0)), menu->size());
-    const QRect first = onScreen(window.N2);
+    const QRect first = onScreen(&PartOf<QAction>(window, "N2"));
     ASSERT_TRUE(SpinUntil(
         [&] {
             screen = probe.Grab(whole.x(), whole.y(), whole.width(), whole.height());
@@ -427,7 +429,7 @@ TEST_F(StatusWindow, TheOpenMenuShowsItsSeparatorsAndCentresItsCaptions) {
         },
         5000))
         << "no separator line in the menu";
-    for (QAction* separator : {window.N1, window.N2}) {
+    for (QAction* separator : {&PartOf<QAction>(window, "N1"), &PartOf<QAction>(window, "N2")}) {
         const QRect area = onScreen(separator);
         for (int x = area.left() + 2; x < area.right() - 2; ++x) {
             ASSERT_EQ(screen->At(x, area.top() + 4), shadow) << x;
@@ -436,7 +438,8 @@ TEST_F(StatusWindow, TheOpenMenuShowsItsSeparatorsAndCentresItsCaptions) {
         }
     }
     // Each caption's ink is as far from its row's top as from its bottom.
-    for (QAction* item : {window.About1, window.Skins1, window.Exit1}) {
+    for (QAction* item : {&PartOf<QAction>(window, "About1"), &PartOf<QAction>(window, "Skins1"),
+                          &PartOf<QAction>(window, "Exit1")}) {
         const QRect area = onScreen(item);
         int top = area.bottom(), bottom = area.top();
         for (int y = area.top(); y <= area.bottom(); ++y)
@@ -460,7 +463,7 @@ TEST_F(StatusWindow, AnUnreadableSelectionLineStopsNoReminderAndTheNextDueMoment
     PutFile(Folders.SelectsFile(), "EN|x|1|Broken line\r\nEN|1|2|Readable\r\n");
     window.TimeCheck().DueTick = 0;
     window.TimeCheck().FixedInterval = 60;
-    EXPECT_TRUE(Context->Guarded([&] { window.Timer1Timer(); }));
+    Fire(PartOf<QTimer>(window, "Timer1"));
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
     EXPECT_NE(window.ReminderForm(), nullptr);
     EXPECT_GT(window.TimeCheck().DueTick, 0);
@@ -471,7 +474,7 @@ TEST_F(StatusWindow, SpeechStartsOnlyOnceTheReminderWindowShowsTheText) {
     const std::string log = UseFakeEngine();
     PutFile(Folders.PrefsFile(), "[Groups]\r\nChecked Groups=/TTTT/\r\n");
     TPelloraApp& window = Open(FakeSpeechEngine);
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     TReminderForm* reminder = window.ReminderForm();
     ASSERT_NE(reminder, nullptr);
     // Each paint of the reminder records whether the engine had been asked to speak yet.
@@ -487,7 +490,7 @@ TEST_F(StatusWindow, SpeechStartsOnlyOnceTheReminderWindowShowsTheText) {
 
     // A further reminder in the open window: spoken once its new text is painted.
     spokenAtPaint.clear();
-    window.ReminderBtnClick();
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
     EXPECT_EQ(SpokenCount(log), 1);
     ASSERT_TRUE(SpinUntil([&] { return SpokenCount(log) == 2; }, 10000)) << test::GetFile(log);
     ASSERT_FALSE(spokenAtPaint.empty());
@@ -503,7 +506,8 @@ TEST_F(StatusWindow, NothingElseRunsInsideTheReminderStepOfATick) {
     // tick leaves. Neither may run before the tick has drawn the next due moment.
     bool probed = false;
     std::int64_t dueAtProbe = 0;
-    QMetaObject::invokeMethod(window.ReminderBtn, "click", Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&PartOf<TGlyphButton>(window, "ReminderBtn"), "click",
+                              Qt::QueuedConnection);
     QMetaObject::invokeMethod(
         &window,
         [&] {
@@ -511,7 +515,7 @@ TEST_F(StatusWindow, NothingElseRunsInsideTheReminderStepOfATick) {
             dueAtProbe = window.TimeCheck().DueTick;
         },
         Qt::QueuedConnection);
-    window.Timer1Timer();
+    Fire(PartOf<QTimer>(window, "Timer1"));
     EXPECT_FALSE(probed) << "events ran inside the reminder step";
     EXPECT_GT(window.TimeCheck().DueTick, 0);
     ASSERT_TRUE(SpinUntil([&] { return probed; }, 5000));
@@ -536,7 +540,7 @@ TEST_F(StatusWindow, AFailingReminderStepIsReportedAndStillDrawsTheNextDueMoment
     } restore{ReplaceProgramRandom(std::make_unique<FailingRandom>())};
     window.TimeCheck().DueTick = 0;
     window.TimeCheck().FixedInterval = 60;
-    EXPECT_FALSE(Context->Guarded([&] { window.Timer1Timer(); }));
+    Fire(PartOf<QTimer>(window, "Timer1"));
     ASSERT_FALSE(Errors.isEmpty());
     EXPECT_GT(window.TimeCheck().DueTick, 0);
     EXPECT_FALSE(window.TimeCheck().IsDue());
@@ -560,23 +564,23 @@ TEST_F(StatusWindow, EachDialogOpensOnceStopsTheTimerAndItsClosingRestartsIt) {
         return n;
     };
     const int before = countTopLevels();
-    window.About1Click();
-    EXPECT_FALSE(window.Timer1.isActive());
-    window.About1Click();
+    PartOf<QAction>(window, "About1").trigger();
+    EXPECT_FALSE(PartOf<QTimer>(window, "Timer1").isActive());
+    PartOf<QAction>(window, "About1").trigger();
     EXPECT_EQ(countTopLevels(), before + 1);
-    window.Prefs1Click();
+    PartOf<QAction>(window, "Prefs1").trigger();
     EXPECT_EQ(countTopLevels(), before + 2);
     QWidget* about = VisibleWindow(QStringLiteral("About Pellora, version ?"));
     ASSERT_NE(about, nullptr);
     about->close();
     EXPECT_TRUE(SpinUntil([&] { return countTopLevels() == before + 1; }, 5000));
     // Any dialog's closing enables the timer, even with another still open.
-    EXPECT_TRUE(window.Timer1.isActive());
+    EXPECT_TRUE(PartOf<QTimer>(window, "Timer1").isActive());
 }
 
 TEST_F(StatusWindow, ClosingThePreferencesRestartsTheInterval) {
     TPelloraApp& window = Open();
-    window.Prefs1Click();
+    PartOf<QAction>(window, "Prefs1").trigger();
     PutFile(Folders.PrefsFile(), "[Timer]\r\nFixed Interval=7\r\n");
     window.TimeCheck().DueTick = 0;
     QWidget* prefs = VisibleWindow(QStringLiteral("Pellora - Preferences"));
@@ -589,9 +593,10 @@ TEST_F(StatusWindow, ClosingThePreferencesRestartsTheInterval) {
 TEST_F(StatusWindow, ButtonsTakeTheSkinsCaptionAndBodyTextColours) {
     TPelloraApp& window = Open();
     // Harbrook draws light text on its caption and dark text on its body.
-    EXPECT_GT(window.CloseBtn->FontColor().lightness(), 128);
-    EXPECT_LT(window.MenuBtn->FontColor().lightness(), 128);
-    EXPECT_EQ(window.CloseBtn->FontColor(), window.ReminderBtn->FontColor());
+    EXPECT_GT(PartOf<TGlyphButton>(window, "CloseBtn").FontColor().lightness(), 128);
+    EXPECT_LT(PartOf<TGlyphButton>(window, "MenuBtn").FontColor().lightness(), 128);
+    EXPECT_EQ(PartOf<TGlyphButton>(window, "CloseBtn").FontColor(),
+              PartOf<TGlyphButton>(window, "ReminderBtn").FontColor());
 }
 
 bool Mapped(const std::string& library) {

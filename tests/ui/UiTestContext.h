@@ -4,8 +4,12 @@
 #include "ui/ProgramContext.h"
 #include "ui/WindowSystem.h"
 
+#include <QCoreApplication>
+#include <QTimer>
+#include <QTimerEvent>
 #include <cstdlib>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 namespace pellora::test {
@@ -24,6 +28,21 @@ inline const std::string RealSpeechEngine = PELLORA_BUILD_DIR "/lib/pellora/libm
 // system; needs the application object.
 inline std::unique_ptr<TProgramContext> MakeContext(const std::string& speechLibrary) {
     return std::make_unique<TProgramContext>(BuildTreeFolders(), speechLibrary, MakeWindowSystem());
+}
+
+// A part of a window by the object name it was designed with ("ReminderBtn", "About1",
+// "Timer1"); throws, and so fails the test, when the window has none.
+template <class T> T& PartOf(const QObject& window, const char* name) {
+    T* part = window.findChild<T*>(QString::fromLatin1(name));
+    if (part == nullptr)
+        throw std::logic_error(std::string("no part named ") + name);
+    return *part;
+}
+
+// Fires a running timer now, as the end of its interval would.
+inline void Fire(QTimer& timer) {
+    QTimerEvent event(timer.timerId());
+    QCoreApplication::sendEvent(&timer, &event);
 }
 
 } // namespace pellora::test
