@@ -20,10 +20,6 @@ TLogindSource::TLogindSource(const QDBusConnection& systemBus, QObject* parent)
     // logind tells a new or ended inhibitor through its BlockInhibited property.
     Listen(ManagerPath, QStringLiteral("org.freedesktop.DBus.Properties"),
            QStringLiteral("PropertiesChanged"));
-    Listen(QString(), SessionInterface, QStringLiteral("Lock"));
-    Listen(QString(), SessionInterface, QStringLiteral("Unlock"));
-    Listen(QString(), QStringLiteral("org.freedesktop.DBus.Properties"),
-           QStringLiteral("PropertiesChanged"));
 }
 
 bool TLogindSource::BlocksIdle(const QString& what, const QString& mode) {
@@ -41,6 +37,14 @@ void TLogindSource::Appeared() {
     Call(ManagerPath, ManagerInterface, QStringLiteral("GetSession"), {session},
          QStringLiteral("o"), [this](const QVariantList& args) {
              SessionPath = args.value(0).value<QDBusObjectPath>().path();
+             // Only this session's signals: the system bus carries many others.
+             if (!ListenedPaths.contains(SessionPath)) {
+                 ListenedPaths << SessionPath;
+                 Listen(SessionPath, SessionInterface, QStringLiteral("Lock"));
+                 Listen(SessionPath, SessionInterface, QStringLiteral("Unlock"));
+                 Listen(SessionPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                        QStringLiteral("PropertiesChanged"));
+             }
              ReadLocked();
          });
 }

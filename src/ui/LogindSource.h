@@ -2,6 +2,8 @@
 
 #include "ui/BusQuietSource.h"
 
+#include <QStringList>
+
 namespace pellora {
 
 // logind on the system bus: idle inhibitors that block (a presentation, a video or a call
@@ -30,6 +32,7 @@ private:
     void Update(bool inhibited, bool locked);
 
     QString SessionPath;
+    QStringList ListenedPaths;
     bool Inhibited = false;
     bool Locked = false;
 };

@@ -329,6 +329,12 @@ private:
     void Drain() {
         if (C == nullptr)
             return;
+        // A connection that broke stays readable for ever: stop listening to it.
+        if (xcb_connection_has_error(C) != 0) {
+            if (Notifier)
+                Notifier->setEnabled(false);
+            return;
+        }
         while (xcb_generic_event_t* event = xcb_poll_for_event(C)) {
             Handle(event);
             std::free(event);

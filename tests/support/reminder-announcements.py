@@ -2,15 +2,17 @@
 """Asks a running Pellora for reminders as a screen reader user would, and reports what a
 screen reader hears of each (AT-SPI).
 
-Usage: reminder-announcements.py --app NAME [--rounds N] [--timeout S]
+Usage: reminder-announcements.py --app NAME [--rounds N] [--leave-open] [--timeout S]
 
 Listens for windows that start showing, then ROUNDS times: presses the strip's "Show a
 reminder now" through its accessible action, waits until a window announces itself by
 starting to show, reports it, presses its "Close reminder" button the same way and waits
-until it is gone. Nothing here moves the keyboard focus. One line per event:
+until it is gone; with --leave-open one more reminder is asked for and left on the screen.
+Nothing here moves the keyboard focus. One line per event:
 
   announced ROLE "NAME"        a window of the program started showing
   closed                       the reminder went away after its close button was pressed
+  open                         the last reminder is on the screen (--leave-open)
   done                         every round went through
 
 Exit status: 0 done, 1 a wait timed out or a step failed (the reason on standard error),
@@ -65,6 +67,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--app", required=True)
     parser.add_argument("--rounds", type=int, default=1)
+    parser.add_argument("--leave-open", action="store_true")
     parser.add_argument("--timeout", type=float, default=60.0)
     args = parser.parse_args()
     deadline = time.monotonic() + args.timeout
@@ -101,6 +104,13 @@ def main():
             tree.do_action(close, "press")
             wait("the reminder to go", deadline, lambda: showing(app, role, name) is None)
             print("closed", flush=True)
+        if args.leave_open:
+            seen = len(announced)
+            tree.do_action(button, "press")
+            wait("the last reminder's announcement", deadline, lambda: len(announced) > seen)
+            role, name = announced[seen]
+            print(f'announced {role} "{name}"', flush=True)
+            print("open", flush=True)
         print("done", flush=True)
         return 0
     except (tree.Timeout, tree.StepFailed) as error:
