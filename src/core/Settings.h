@@ -102,6 +102,15 @@ inline constexpr IntKey AwayMinutes{"Reminders", "Away Minutes", 5};
 // "pointer" (the screen with the mouse pointer), "strip" or "primary".
 inline constexpr StringKey ReminderScreen{"Reminders", "Screen", "pointer"};
 
+// The days and hours at which reminders may come are in section "Active Hours", see
+// core/ActiveHours.h.
+
+// State file: what the user chose from the strip's menu, kept across a restart.
+// "Paused Until": 0 not paused, -1 until resumed, else the end in seconds since 1970 (UTC).
+inline constexpr Int64Key PausedUntil{"Reminders", "Paused Until", 0};
+inline constexpr BoolKey MuteSound{"Reminders", "Mute Sound", false};
+inline constexpr BoolKey MuteSpeech{"Reminders", "Mute Speech", false};
+
 // State file; the section is "Main" followed by the screen size, see StateSection.
 inline constexpr const char* LeftName = "Left";
 inline constexpr const char* TopName = "Top";

@@ -13,9 +13,17 @@ constexpr std::int64_t MillisecondsPerMinute = 60000;
 void TTimeCheck::LoadSettings(const std::string& prefsFile) {
     IniFile file(prefsFile);
     RandomMode = ReadKey(file, keys::Random);
-    FixedInterval = ReadKey(file, keys::FixedInterval);
-    MinimumInterval = ReadKey(file, keys::MinimumInterval);
-    MaximumInterval = ReadKey(file, keys::MaximumInterval);
+    RaisedToShortest = false;
+    // A hand-edited file may hold 0 or less; only the values in use are worth a word.
+    auto floored = [this](std::int32_t minutes, bool inUse) {
+        if (minutes >= ShortestMinutes)
+            return minutes;
+        RaisedToShortest = RaisedToShortest || inUse;
+        return ShortestMinutes;
+    };
+    FixedInterval = floored(ReadKey(file, keys::FixedInterval), !RandomMode);
+    MinimumInterval = floored(ReadKey(file, keys::MinimumInterval), RandomMode);
+    MaximumInterval = floored(ReadKey(file, keys::MaximumInterval), RandomMode);
 }
 
 std::int32_t TTimeCheck::RandomBetween(std::int32_t a, std::int32_t b) {
@@ -37,6 +45,11 @@ void TTimeCheck::Reset() {
 
 bool TTimeCheck::IsDue() const {
     return GetTickCount64() > DueTick;
+}
+
+std::int64_t TTimeCheck::MillisecondsToDue() const {
+    const std::int64_t left = DueTick + 1 - GetTickCount64();
+    return left > 0 ? left : 0;
 }
 
 } // namespace pellora

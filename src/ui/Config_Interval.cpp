@@ -1,5 +1,6 @@
 #include "ui/Config_Interval.h"
 
+#include "core/ActiveHours.h"
 #include "core/Settings.h"
 #include "painter/Colorings.h"
 #include "painter/WindowPainter.h"
@@ -11,6 +12,7 @@
 #include "ui/ProgramContext.h"
 #include "widgets/FreshTabSet.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -18,11 +20,14 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QStackedWidget>
 
+#include <algorithm>
 #include <array>
 
 namespace pellora {
@@ -76,9 +81,12 @@ TConfigDlg::TConfigDlg(TProgramContext& context, QWidget* parent)
     FreshTabSet1->setAccessibleName(QStringLiteral("Preference pages"));
     for (const char* caption : {"&Timer", "&Sound", "&Internet"})
         FreshTabSet1->addTab(QString::fromLatin1(caption));
+    FreshTabSet1->addTab(tr("Re&minders"));
+    FreshTabSet1->addTab(tr("&Hours"));
     Notebook1 = new QStackedWidget(this);
     Notebook1->setGeometry(8, 33, 385, 209);
-    const std::array<const char*, 3> pageNames = {"Timer", "Sound", "Internet"};
+    const std::array<const char*, 5> pageNames = {"Timer", "Sound", "Internet", "Reminders",
+                                                  "Hours"};
     for (const char* name : pageNames) {
         auto* page = new QWidget;
         page->setObjectName(QString::fromLatin1(name));
@@ -87,6 +95,8 @@ TConfigDlg::TConfigDlg(TProgramContext& context, QWidget* parent)
     BuildTimerPage(Notebook1->widget(0));
     BuildSoundPage(Notebook1->widget(1));
     BuildInternetPage(Notebook1->widget(2));
+    BuildRemindersPage(Notebook1->widget(3));
+    BuildHoursPage(Notebook1->widget(4));
     connect(FreshTabSet1, &TFreshTabSet::OnTabSwitch, Notebook1, &QStackedWidget::setCurrentIndex);
 
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
@@ -169,6 +179,60 @@ void TConfigDlg::BuildInternetPage(QWidget* page) {
     ProxyHintLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 }
 
+void TConfigDlg::BuildRemindersPage(QWidget* page) {
+    QuietFullscreenBox = new QCheckBox(tr("Stay quiet while a window is &fullscreen"), page);
+    QuietFullscreenBox->setGeometry(16, 12, 360, 19);
+    QuietPresentationsBox = new QCheckBox(tr("Stay quiet during &presentations and calls"), page);
+    QuietPresentationsBox->setGeometry(16, 36, 360, 19);
+    QuietDoNotDisturbBox = new QCheckBox(tr("Stay quiet while &do-not-disturb is on"), page);
+    QuietDoNotDisturbBox->setGeometry(16, 60, 360, 19);
+    PauseWhenAwayBox = new QCheckBox(tr("P&ause while I am away for"), page);
+    PauseWhenAwayBox->setGeometry(16, 84, 190, 19);
+    PauseWhenAwayBox->adjustSize();
+    AwayMinutesEdit = new QSpinBox(page);
+    AwayMinutesEdit->setObjectName(QStringLiteral("AwayMinutesEdit"));
+    AwayMinutesEdit->setRange(1, 24 * 60);
+    AwayMinutesEdit->setGeometry(PauseWhenAwayBox->geometry().right() + 6, 83, 56, 21);
+    AwayMinutesEdit->setAccessibleName(tr("Minutes away before reminders pause"));
+    MakeLabel(tr("minutes"), page, AwayMinutesEdit->geometry().right() + 6, 86);
+    connect(PauseWhenAwayBox, &QCheckBox::toggled, AwayMinutesEdit, &QWidget::setEnabled);
+
+    auto* screenLabel = MakeLabel(tr("Show reminders on:"), page, 16, 118);
+    ScreenGroup = new QButtonGroup(page);
+    const std::array<QString, 3> captions = {tr("the screen with the mouse p&ointer"),
+                                             tr("the st&rip's screen"), tr("the primar&y screen")};
+    for (int i = 0; i < static_cast<int>(captions.size()); ++i) {
+        auto* choice = new QRadioButton(captions[static_cast<std::size_t>(i)], page);
+        choice->setGeometry(36, 138 + i * 22, 320, 19);
+        // Read out with the question it answers.
+        choice->setAccessibleDescription(screenLabel->text());
+        ScreenGroup->addButton(choice, i);
+    }
+}
+
+void TConfigDlg::BuildHoursPage(QWidget* page) {
+    ActiveHoursBox = new QCheckBox(tr("Remind &only at these hours:"), page);
+    ActiveHoursBox->setGeometry(16, 8, 360, 19);
+    for (std::size_t day = 0; day < DayEdits.size(); ++day) {
+        const int top = 32 + static_cast<int>(day) * 22;
+        // The day's name in the desktop's language; Qt counts the days from Monday = 1.
+        const QString name = QLocale().dayName(static_cast<int>(day) + 1);
+        auto* label = MakeLabel(name, page, 36, top + 3, 90);
+        auto* edit = new QLineEdit(page);
+        edit->setObjectName(QString::fromLatin1(TActiveHours::DayKeys[day]));
+        edit->setGeometry(130, top, 240, 20);
+        edit->setAccessibleName(tr("Hours on %1").arg(name));
+        label->setBuddy(edit);
+        connect(ActiveHoursBox, &QCheckBox::toggled, edit, &QWidget::setEnabled);
+        DayEdits[day] = edit;
+    }
+    auto* hint =
+        MakeLabel(tr("For example 09:00-12:30, 13:30-17:30; empty: no reminders that day."), page,
+                  16, 188, 360);
+    hint->setWordWrap(true);
+    DayEdits[0]->setAccessibleDescription(hint->text());
+}
+
 QLineEdit* TConfigDlg::MinutesEdit(QWidget* page, const QString& name) {
     auto* edit = new QLineEdit(page);
     edit->setAccessibleName(name);
@@ -203,6 +267,28 @@ void TConfigDlg::Load(const std::string& prefsFile) {
     SpeakCheckBox->setChecked(ReadKey(prefs, keys::Speech));
     ProxyCheckBox->setChecked(ReadKey(prefs, keys::Proxy));
     ProxyEdit->setText(QString::fromStdString(ReadKey(prefs, keys::ProxyAddress)));
+
+    QuietFullscreenBox->setChecked(ReadKey(prefs, keys::QuietFullscreen));
+    QuietPresentationsBox->setChecked(ReadKey(prefs, keys::QuietPresentations));
+    QuietDoNotDisturbBox->setChecked(ReadKey(prefs, keys::QuietDoNotDisturb));
+    PauseWhenAwayBox->setChecked(ReadKey(prefs, keys::PauseWhenAway));
+    AwayMinutesEdit->setEnabled(PauseWhenAwayBox->isChecked());
+    AwayMinutesEdit->setValue(ReadKey(prefs, keys::AwayMinutes));
+    const std::string screen = ReadKey(prefs, keys::ReminderScreen);
+    int choice = 0;
+    for (std::size_t i = 0; i < ScreenChoices.size(); ++i)
+        if (screen == ScreenChoices[i])
+            choice = static_cast<int>(i);
+    ScreenGroup->button(choice)->setChecked(true);
+
+    // The days as written, so a hand-made mistake can be seen and mended here.
+    ActiveHoursBox->setChecked(
+        prefs.ReadBool(TActiveHours::Section, TActiveHours::EnabledKey, false));
+    for (std::size_t day = 0; day < DayEdits.size(); ++day) {
+        DayEdits[day]->setText(QString::fromStdString(prefs.ReadString(
+            TActiveHours::Section, TActiveHours::DayKeys[day], TActiveHours::DefaultDay(day))));
+        DayEdits[day]->setEnabled(ActiveHoursBox->isChecked());
+    }
 }
 
 bool TConfigDlg::Save() {
@@ -219,8 +305,33 @@ bool TConfigDlg::Save() {
     for (TMinutes& field : minutes) {
         bool ok = false;
         field.Value = field.Edit->text().trimmed().toInt(&ok);
+        const QString what = QString::fromLatin1(field.What);
         if (!ok) {
-            ShowWrongMinutes(field.Edit, QString::fromLatin1(field.What));
+            ShowWrongField(0, field.Edit,
+                           QStringLiteral("Please enter the %1 as a whole number of minutes. "
+                                          "Nothing has been saved.")
+                               .arg(what));
+            return false;
+        }
+        // Shorter would bring a reminder every few seconds, taking the desktop from the user.
+        if (field.Value < 1) {
+            ShowWrongField(
+                0, field.Edit,
+                tr("The %1 must be at least 1 minute. Nothing has been saved.").arg(what));
+            return false;
+        }
+    }
+    TActiveHours hours;
+    hours.Enabled = ActiveHoursBox->isChecked();
+    for (std::size_t day = 0; day < DayEdits.size(); ++day) {
+        std::vector<std::string> bad;
+        hours.Days[day] = TActiveHours::ParseDay(DayEdits[day]->text().toStdString(), &bad);
+        if (!bad.empty()) {
+            ShowWrongField(4, DayEdits[day],
+                           tr("Please enter the hours of %1 as times such as 09:00-12:30, "
+                              "13:30-17:30. \"%2\" is not one. Nothing has been saved.")
+                               .arg(QLocale().dayName(static_cast<int>(day) + 1),
+                                    QString::fromStdString(bad.front())));
             return false;
         }
     }
@@ -237,6 +348,7 @@ bool TConfigDlg::Save() {
     const bool speech = SpeakCheckBox->isChecked();
     const bool proxy = ProxyCheckBox->isChecked();
     const std::string proxyAddress = ProxyEdit->text().trimmed().toStdString();
+    const int screen = std::max(ScreenGroup->checkedId(), 0);
     IniFile(FileName).Update([&](IniBatch& batch) {
         auto writeBool = [&batch](const BoolKey& key, bool value) {
             batch.WriteBool(key.Section, key.Name, value);
@@ -252,6 +364,14 @@ bool TConfigDlg::Save() {
         writeBool(keys::Speech, speech);
         writeBool(keys::Proxy, proxy);
         batch.WriteString(keys::ProxyAddress.Section, keys::ProxyAddress.Name, proxyAddress);
+        writeBool(keys::QuietFullscreen, QuietFullscreenBox->isChecked());
+        writeBool(keys::QuietPresentations, QuietPresentationsBox->isChecked());
+        writeBool(keys::QuietDoNotDisturb, QuietDoNotDisturbBox->isChecked());
+        writeBool(keys::PauseWhenAway, PauseWhenAwayBox->isChecked());
+        writeInteger(keys::AwayMinutes, AwayMinutesEdit->value());
+        batch.WriteString(keys::ReminderScreen.Section, keys::ReminderScreen.Name,
+                          ScreenChoices[static_cast<std::size_t>(screen)]);
+        hours.Save(batch);
     });
 
     if (!startupWritten) {
@@ -272,14 +392,10 @@ bool TConfigDlg::Save() {
     return true;
 }
 
-void TConfigDlg::ShowWrongMinutes(QLineEdit* edit, const QString& what) {
-    FreshTabSet1->setCurrentIndex(0);
+void TConfigDlg::ShowWrongField(int page, QLineEdit* edit, const QString& text) {
+    FreshTabSet1->setCurrentIndex(page);
     // Shown without a nested event loop; the dialog stays open behind it.
-    auto* box = new QMessageBox(
-        QMessageBox::Warning, windowTitle(),
-        QStringLiteral("Please enter the %1 as a whole number of minutes. Nothing has been saved.")
-            .arg(what),
-        QMessageBox::Ok, this);
+    auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("WrongMinutesBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);

@@ -2,13 +2,16 @@
 
 #include "ui/SkinnedDialog.h"
 
+#include <array>
 #include <string>
 
+class QButtonGroup;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QStackedWidget;
 
 namespace pellora {
@@ -16,8 +19,9 @@ namespace pellora {
 class TFreshTabSet;
 
 // The preferences window: the reminder interval, starting with the session, sound and speech,
-// and the proxy, on three pages. Nothing is written until OK; OK writes everything in one
-// step, or nothing when a minutes field does not hold a number.
+// the proxy, when reminders stay quiet and where they show, and the active hours, on five
+// pages. Nothing is written until OK; OK writes everything in one step, or nothing when a
+// minutes field does not hold a number of at least 1 or a day's hours cannot be read.
 class TConfigDlg : public TSkinnedDialog {
     Q_OBJECT
 public:
@@ -35,8 +39,9 @@ public:
 
     // Fills the controls from the preferences file and the start-up entry; Save writes there.
     void Load(const std::string& prefsFile);
-    // Checks the three minutes fields first: when one holds no whole number it says which, puts
-    // the cursor there and writes nothing (false). Otherwise writes the start-up entry, then
+    // Checks the three minutes fields and the days' hours first: when one holds no whole
+    // number of at least 1, or hours that cannot be read, it says which, puts the cursor there
+    // and writes nothing (false). Otherwise writes the start-up entry, then
     // every preference in one locked, atomic replace of the file (true).
     bool Save();
     // The Defaults button: random mode, 5, 15 and 25 minutes; nothing else changes and nothing
@@ -73,6 +78,18 @@ public:
     QLabel* ProxyHintLabel = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
+    // The Reminders page: when to stay quiet, and the screen reminders show on.
+    QCheckBox* QuietFullscreenBox = nullptr;
+    QCheckBox* QuietPresentationsBox = nullptr;
+    QCheckBox* QuietDoNotDisturbBox = nullptr;
+    QCheckBox* PauseWhenAwayBox = nullptr;
+    QSpinBox* AwayMinutesEdit = nullptr;
+    QButtonGroup* ScreenGroup = nullptr; // ids: the index in ScreenChoices
+    // The Hours page: the days and times at which reminders may come.
+    QCheckBox* ActiveHoursBox = nullptr;
+    std::array<QLineEdit*, 7> DayEdits{}; // Monday first
+    // The values of the "Screen" key, in the order of the page's choices.
+    static constexpr std::array<const char*, 3> ScreenChoices = {"pointer", "strip", "primary"};
 
     const std::string& PrefsFile() const { return FileName; }
 
@@ -84,9 +101,11 @@ private:
     void BuildTimerPage(QWidget* page);
     void BuildSoundPage(QWidget* page);
     void BuildInternetPage(QWidget* page);
+    void BuildRemindersPage(QWidget* page);
+    void BuildHoursPage(QWidget* page);
+    // Shows a warning over the dialog, then puts the cursor into `edit` on page `page`.
+    void ShowWrongField(int page, QLineEdit* edit, const QString& text);
     QLineEdit* MinutesEdit(QWidget* page, const QString& name);
-    // Tells the user which minutes field is wrong and puts the cursor there.
-    void ShowWrongMinutes(QLineEdit* edit, const QString& what);
 
     std::string FileName;
 };

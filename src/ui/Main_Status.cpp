@@ -1,5 +1,6 @@
 #include "ui/Main_Status.h"
 
+#include "core/ActiveHours.h"
 #include "core/MsgGroups.h"
 #include "core/MsgRandom.h"
 #include "core/PelloraFold.h"
@@ -8,6 +9,7 @@
 #include "core/TimeCheck.h"
 #include "painter/SkinEngine.h"
 #include "painter/WindowPainter.h"
+#include "platform/Clock.h"
 #include "platform/FileUtil.h"
 #include "platform/IniFile.h"
 #include "skins/Skins.h"
@@ -19,7 +21,9 @@
 #include "ui/ExPopupList.h"
 #include "ui/Notice.h"
 #include "ui/ProgramContext.h"
+#include "ui/QuietSources.h"
 #include "ui/Remind.h"
+#include "ui/ReminderControl.h"
 #include "ui/SkinDlg.h"
 #include "widgets/GlyphButton.h"
 
@@ -31,6 +35,7 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QProxyStyle>
 #include <QRegion>
 #include <QScreen>
@@ -180,8 +185,28 @@ void TStatusMenu::paintEvent(QPaintEvent*) {
         if (!action->isVisible())
             continue;
         const QRect area = actionGeometry(action);
-        const QString caption = action->isSeparator() ? QStringLiteral("-") : action->text();
-        skin.DrawMenuItem(painter, area, action == activeAction(), caption);
+        const bool selected = action == activeAction();
+        if (action->isSeparator()) {
+            skin.DrawMenuItem(painter, area, selected, QStringLiteral("-"));
+            continue;
+        }
+        // A tick, a submenu's arrow and a shortcut have columns of their own beside the
+        // centred caption.
+        const QString shortcut = action->shortcut().toString(QKeySequence::NativeText);
+        const int side = std::max(
+            area.height(), shortcut.isEmpty() ? 0 : fontMetrics().horizontalAdvance(shortcut) + 12);
+        skin.DrawMenuItem(painter, area, selected, QString());
+        skin.DrawMenuItem(painter, area.adjusted(side, 0, -side, 0), selected, action->text());
+        const TCompSkin& part = selected ? skin.CaptionPart : skin.Body;
+        painter.setPen(skin.ResolveColor(part.TextColor));
+        const QRect right = area.adjusted(area.width() - side, 0, -6, 0);
+        if (action->isCheckable() && action->isChecked())
+            painter.drawText(area.adjusted(6, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                             QStringLiteral("\u2713"));
+        if (action->menu() != nullptr)
+            painter.drawText(right, Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("\u25B8"));
+        else if (!shortcut.isEmpty())
+            painter.drawText(right, Qt::AlignRight | Qt::AlignVCenter, shortcut);
     }
 }
 
@@ -214,6 +239,7 @@ TPelloraApp::TPelloraApp(TProgramContext& context)
     Skins1 = named(PopupMenu1->addAction(QStringLiteral("&Skins")), "Skins1");
     Prefs1 = named(PopupMenu1->addAction(QStringLiteral("&Preferences")), "Prefs1");
     N1 = named(PopupMenu1->addSeparator(), "N1");
+    BuildControlMenu();
     Exit1 = named(PopupMenu1->addAction(QStringLiteral("E&xit")), "Exit1");
     Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     Exit1->setShortcutContext(Qt::ApplicationShortcut);
@@ -234,8 +260,9 @@ TPelloraApp::TPelloraApp(TProgramContext& context)
     ReminderBtn->setObjectName(QStringLiteral("ReminderBtn"));
     ReminderBtn->setToolTip(QStringLiteral("Show a reminder now"));
     ReminderBtn->setAccessibleName(ReminderBtn->toolTip());
+    // Through the control, like every other way of asking for a reminder now.
     connect(ReminderBtn, &QAbstractButton::clicked, this,
-            [this] { Context.Guarded([this] { ReminderBtnClick(); }); });
+            [this] { Context.Guarded([this] { Reminders->ShowNow(); }); });
     CloseBtn = new TGlyphButton(QLatin1Char('r'), 9, this);
     CloseBtn->setGeometry(101, 2, 20, 20);
     CloseBtn->setProperty("tag", 99);
@@ -268,10 +295,6 @@ TPelloraApp::TPelloraApp(TProgramContext& context)
         if (!StateSavedAtExit)
             Context.Guarded([this] { SaveWindowState(); });
     });
-    Timer1.setParent(this);
-    Timer1.setObjectName(QStringLiteral("Timer1"));
-    connect(&Timer1, &QTimer::timeout, this,
-            [this] { Context.Guarded([this] { Timer1Timer(); }); });
     SpeakSoon.setSingleShot(true);
     SpeakSoon.setInterval(0);
     connect(&SpeakSoon, &QTimer::timeout, this, &TPelloraApp::SpeakPending);
@@ -284,6 +307,9 @@ TPelloraApp::~TPelloraApp() {
     for (QPointer<QWidget>* dialog : {&ConfigDlg, &MessagesDlg, &SkinDialog, &AboutForm})
         delete dialog->data();
     delete Reminder.data();
+    // The control before the sources it listens to.
+    Reminders.reset();
+    Quiet.reset();
     // The context outlives this window.
     Context.Skins().OnChange = nullptr;
     Context.Painter().OnMessage = nullptr;
@@ -291,6 +317,103 @@ TPelloraApp::~TPelloraApp() {
 
 TSkins& TPelloraApp::Skins() {
     return Context.Skins();
+}
+
+TTimeCheck& TPelloraApp::TimeCheck() {
+    return Reminders->TimeCheck();
+}
+
+void TPelloraApp::BuildControlMenu() {
+    // Named like the designed items, so they can be found the same way.
+    auto named = [](QAction* action, const char* name) {
+        action->setObjectName(QString::fromLatin1(name));
+        return action;
+    };
+    PauseMenu = new TStatusMenu(Context.Painter(), PopupMenu1);
+    PauseMenu->setObjectName(QStringLiteral("PauseMenu"));
+    PauseMenu->setTitle(tr("Pa&use"));
+    Pause1 = named(PopupMenu1->addMenu(PauseMenu), "Pause1");
+    Pause15Minutes = named(PauseMenu->addAction(tr("For &15 minutes")), "Pause15Minutes");
+    Pause1Hour = named(PauseMenu->addAction(tr("For &1 hour")), "Pause1Hour");
+    PauseTomorrow = named(PauseMenu->addAction(tr("Until &tomorrow")), "PauseTomorrow");
+    PauseUntilResumed = named(PauseMenu->addAction(tr("Until I &resume")), "PauseUntilResumed");
+    Resume1 = named(PopupMenu1->addAction(tr("&Resume")), "Resume1");
+    MuteSound1 = named(PopupMenu1->addAction(tr("Mute s&ound")), "MuteSound1");
+    MuteSound1->setCheckable(true);
+    MuteSpeech1 = named(PopupMenu1->addAction(tr("Mute spee&ch")), "MuteSpeech1");
+    MuteSpeech1->setCheckable(true);
+    N3 = named(PopupMenu1->addSeparator(), "N3");
+    auto pauseFor = [this](QAction* action, std::function<std::int64_t()> seconds) {
+        connect(action, &QAction::triggered, this, [this, seconds = std::move(seconds)] {
+            Context.Guarded([&] { Reminders->Pause(seconds()); });
+        });
+    };
+    pauseFor(Pause15Minutes, [] { return 15 * 60; });
+    pauseFor(Pause1Hour, [] { return 60 * 60; });
+    pauseFor(PauseTomorrow, [this] {
+        const std::int64_t now = GetWallClockMs();
+        const std::int64_t end = UntilTomorrow(now, Reminders->Rule().ActiveHours());
+        return (end - now + 999) / 1000;
+    });
+    pauseFor(PauseUntilResumed, [] { return 0; });
+    connect(Resume1, &QAction::triggered, this,
+            [this] { Context.Guarded([this] { Reminders->Resume(); }); });
+    // Each check mark is set again from the control once it has stored the choice.
+    connect(MuteSound1, &QAction::triggered, this, [this](bool checked) {
+        Context.Guarded([&] { Reminders->SetMuted(checked, Reminders->SpeechMuted()); });
+    });
+    connect(MuteSpeech1, &QAction::triggered, this, [this](bool checked) {
+        Context.Guarded([&] { Reminders->SetMuted(Reminders->SoundMuted(), checked); });
+    });
+}
+
+void TPelloraApp::StatusChanged() {
+    const bool paused = Reminders->PausedUntil() != 0;
+    Resume1->setVisible(paused);
+    MuteSound1->setChecked(Reminders->SoundMuted());
+    MuteSpeech1->setChecked(Reminders->SpeechMuted());
+    UpdateToolTip();
+    update();
+}
+
+void TPelloraApp::UpdateToolTip() {
+    const QStringList status = Reminders ? Reminders->StatusLines() : QStringList();
+    // A screen reader reads why the strip shows its mark.
+    setAccessibleDescription(status.join(QStringLiteral("\n")));
+    QStringList parts;
+    if (!status.isEmpty())
+        parts << status.join(QStringLiteral("\n"));
+    parts << ToldTexts;
+    setToolTip(parts.join(QStringLiteral("\n\n")));
+}
+
+void TPelloraApp::TellPreferenceProblems() {
+    const QString file = QString::fromStdString(Context.Folders().PrefsFile());
+    QStringList problems;
+    if (Reminders->TimeCheck().RaisedToShortest)
+        problems << tr("\"%1\" sets a reminder interval below 1 minute; Pellora reminds you "
+                       "every minute instead. Set the interval in the preferences.")
+                        .arg(file);
+    if (!Reminders->HoursProblems().empty()) {
+        QStringList lines;
+        for (const std::string& line : Reminders->HoursProblems())
+            lines << QString::fromStdString(line);
+        problems << tr("Some active hours in \"%1\" cannot be read and are left out (%2). Set "
+                       "them in the preferences.")
+                        .arg(file, lines.join(QStringLiteral("; ")));
+    }
+    for (const QString& problem : problems) {
+        if (ToldPreferenceProblems.contains(problem))
+            continue;
+        ToldPreferenceProblems << problem;
+        TellUser(problem);
+    }
+}
+
+void TPelloraApp::ShowReminder(bool timed) {
+    if (timed)
+        BringAppToFront();
+    ReminderBtnClick();
 }
 
 void TPelloraApp::FormCreate() {
@@ -306,10 +429,15 @@ void TPelloraApp::FormCreate() {
     ApplyButtonColors();
     BuildCaptionIcon();
     resize(ClientWidth, CollapsedHeight);
-    Timer = std::make_unique<TTimeCheck>(Context.Folders().PrefsFile());
-    Timer->Reset();
-    Timer1.setInterval(2000);
-    Timer1.start();
+    // The first reminder is due one interval after start.
+    Quiet = std::make_unique<TQuietSources>(Context.WindowSystem());
+    Reminders = std::make_unique<TReminderControl>(Context.Folders().PrefsFile(),
+                                                   Context.Folders().StateFile(), Quiet.get());
+    connect(Reminders.get(), &TReminderControl::StatusChanged, this,
+            [this] { Context.Guarded([this] { StatusChanged(); }); });
+    connect(Reminders.get(), &TReminderControl::ShowReminder, this,
+            [this](bool timed) { Context.Guarded([&] { ShowReminder(timed); }); });
+    StatusChanged();
 }
 
 void TPelloraApp::SetupSizeLimits() {
@@ -422,10 +550,35 @@ void TPelloraApp::paintEvent(QPaintEvent*) {
     skin.PaintBackground(painter, rect());
     skin.PaintCaption(painter, QRect(QPoint(2, 2), QPoint(width() - 2 - 1, 22 - 1)),
                       QStringLiteral("Pellora"), CaptionIcon);
+    PaintStatusMark(painter);
     if (!FirstPaintReported) {
         FirstPaintReported = true;
         ReportStartupTime();
     }
+}
+
+void TPelloraApp::PaintStatusMark(QPainter& painter) {
+    const TQuietReason reason = Reminders ? Reminders->Reason() : TQuietReason::None;
+    if (reason == TQuietReason::None)
+        return;
+    // Left of the reminder button, in the caption's text colour: two bars for a pause, a
+    // crescent for a quiet time or the hours off.
+    const TWindowPainter& skin = Context.Painter();
+    const QColor ink = skin.ResolveColor(skin.CaptionPart.TextColor);
+    const QRect mark(ReminderBtn->x() - 13, 6, 10, 12);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (reason == TQuietReason::Paused) {
+        painter.fillRect(QRect(mark.left() + 1, mark.top(), 3, mark.height()), ink);
+        painter.fillRect(QRect(mark.left() + 6, mark.top(), 3, mark.height()), ink);
+    } else {
+        QPainterPath moon;
+        moon.addEllipse(QRectF(mark).adjusted(0, 1, 0, -1));
+        QPainterPath bite;
+        bite.addEllipse(QRectF(mark).adjusted(3, -1, 4, -3));
+        painter.fillPath(moon.subtracted(bite), ink);
+    }
+    painter.restore();
 }
 
 void TPelloraApp::SetMouseInside(bool inside) {
@@ -439,6 +592,20 @@ void TPelloraApp::SetMouseInside(bool inside) {
 void TPelloraApp::enterEvent(QEnterEvent* event) {
     QWidget::enterEvent(event);
     SetMouseInside(true);
+}
+
+void TPelloraApp::leaveEvent(QEvent* event) {
+    QWidget::leaveEvent(event);
+    // Once the events of the leave have run: a menu that opens takes the mouse away too.
+    QMetaObject::invokeMethod(
+        this, [this] { CollapseIfLeft(); }, Qt::QueuedConnection);
+}
+
+void TPelloraApp::CollapseIfLeft() {
+    if (MenuLoopActive || PopupMenu1->isVisible() || Dragging)
+        return;
+    if (!frameGeometry().contains(QCursor::pos()))
+        SetMouseInside(false);
 }
 
 bool TPelloraApp::InDragArea(QPoint local) const {
@@ -496,8 +663,12 @@ void TPelloraApp::contextMenuEvent(QContextMenuEvent* event) {
 void TPelloraApp::customEvent(QEvent* event) {
     if (event->type() == MSG_MENU_LOOP_ENTER)
         MenuLoopActive = true;
-    else if (event->type() == MSG_MENU_LOOP_EXIT)
+    else if (event->type() == MSG_MENU_LOOP_EXIT) {
         MenuLoopActive = false;
+        // A menu closed with the mouse elsewhere leaves the strip collapsed.
+        QMetaObject::invokeMethod(
+            this, [this] { CollapseIfLeft(); }, Qt::QueuedConnection);
+    }
     QWidget::customEvent(event);
 }
 
@@ -508,7 +679,12 @@ void TPelloraApp::showEvent(QShowEvent* event) {
     ShownBefore = true;
     // Once the strip is in its place, so the notice can go beside it.
     QMetaObject::invokeMethod(
-        this, [this] { Context.Guarded([this] { TellSpeechProblem(); }); }, Qt::QueuedConnection);
+        this,
+        [this] {
+            Context.Guarded([this] { TellSpeechProblem(); });
+            Context.Guarded([this] { TellPreferenceProblems(); });
+        },
+        Qt::QueuedConnection);
 }
 
 void TPelloraApp::TellSpeechProblem() {
@@ -531,7 +707,7 @@ void TPelloraApp::TellUser(const QString& text) {
     NoticeWindow->Tell(text);
     if (!ToldTexts.contains(text)) {
         ToldTexts << text;
-        setToolTip(ToldTexts.join(QStringLiteral("\n\n")));
+        UpdateToolTip();
     }
 }
 
@@ -552,22 +728,6 @@ bool TPelloraApp::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate && Reminder)
         Reminder->raise();
     return QWidget::event(event);
-}
-
-void TPelloraApp::Timer1Timer() {
-    const QPoint cursor = QCursor::pos();
-    if (!MenuLoopActive && !frameGeometry().contains(cursor))
-        SetMouseInside(false);
-    if (InReminderStep || !Timer->IsDue())
-        return;
-    // The next due moment is drawn even when the reminder step fails, or the same reminder
-    // would be due again at the next tick.
-    struct ResetLater {
-        TTimeCheck& Check;
-        ~ResetLater() { Check.Reset(); }
-    } reset{*Timer};
-    BringAppToFront();
-    ReminderBtnClick();
 }
 
 QString TPelloraApp::PickIntoReminder() {
@@ -624,6 +784,8 @@ void TPelloraApp::ReminderBtnClick() {
 }
 
 void TPelloraApp::PlayAlert() {
+    if (Reminders->SoundMuted())
+        return;
     IniFile prefs(Context.Folders().PrefsFile());
     if (!ReadKey(prefs, keys::Sound))
         return;
@@ -658,7 +820,7 @@ void TPelloraApp::SpeakPending() {
     texts.swap(PendingSpeech);
     TSpeechDll* speech = Context.SpeechEngine();
     IniFile prefs(Context.Folders().PrefsFile());
-    if (speech == nullptr || !ReadKey(prefs, keys::Speech))
+    if (speech == nullptr || Reminders->SpeechMuted() || !ReadKey(prefs, keys::Speech))
         return;
     for (const QString& text : texts)
         Context.Guarded([&] { speech->SpeakText(text.toStdString()); });
@@ -679,7 +841,7 @@ void TPelloraApp::OpenDialog(QPointer<QWidget>& slot, const std::function<TDialo
     const bool trace = qEnvironmentVariableIsSet("PELLORA_TRACE_STARTUP");
     QElapsedTimer openTime;
     openTime.start();
-    Timer1.stop();
+    Reminders->Stop();
     Context.Cloak().ShowTaskbarButton();
     TDialog* dialog = make();
     slot = dialog;
@@ -726,9 +888,10 @@ void TPelloraApp::DialogClosed(QWidget* sender) {
         PendingSpeech.clear();
         Reminder = nullptr;
     } else if (sender == ConfigDlg.data()) {
-        Timer->Reload(Context.Folders().PrefsFile());
-        Timer->Reset();
+        // The interval restarts from now, under the settings as saved.
+        Reminders->Reload();
         ConfigDlg = nullptr;
+        TellPreferenceProblems();
     } else if (sender == MessagesDlg.data()) {
         MessagesDlg = nullptr;
         // A failed save is reported; the timer starts again all the same.
@@ -744,7 +907,8 @@ void TPelloraApp::DialogClosed(QWidget* sender) {
     } else if (sender == AboutForm.data()) {
         AboutForm = nullptr;
     }
-    Timer1.start();
+    // Whichever window closed, even with another dialog still open, as designed.
+    Reminders->Start();
 }
 
 void TPelloraApp::BringAppToFront() {
@@ -760,7 +924,7 @@ void TPelloraApp::Exit1Click() {
 }
 
 void TPelloraApp::closeEvent(QCloseEvent* event) {
-    Timer1.stop();
+    Reminders->Stop();
     // The messages dialog keeps the user's choices in memory until it closes.
     if (MessagesDlg)
         MessagesDlg->close();

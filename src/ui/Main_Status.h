@@ -21,6 +21,8 @@ namespace pellora {
 class TGlyphButton;
 class TNoticeWindow;
 class TProgramContext;
+class TQuietSources;
+class TReminderControl;
 class TSkins;
 class TSkinData;
 class TTimeCheck;
@@ -40,9 +42,9 @@ private:
 };
 
 // The main status window: a small always-on-top strip with a caption, a reminder button and
-// a close button that grows downwards under the mouse to show the menu button. Its 2-second
-// tick collapses it again and brings up due reminders. It opens every other window of the
-// program and is told when each closes.
+// a close button that grows downwards under the mouse to show the menu button and collapses
+// once the mouse has left. It shows the reminders its control says are due, marks a pause or
+// a quiet time, opens every other window of the program and is told when each closes.
 class TPelloraApp : public QWidget {
     Q_OBJECT
 public:
@@ -50,7 +52,7 @@ public:
     static constexpr int FullHeight = 50;
     static constexpr int CollapsedHeight = 24;
 
-    // Its components (buttons, menu actions, the timer, the skin engine) carry their designed
+    // Its components (buttons, menus and their actions, the skin engine) carry their designed
     // names as object names, for whoever needs to find them: a test presses a button with
     // findChild<TGlyphButton*>("ReminderBtn")->click() or fires an action by its name.
     explicit TPelloraApp(TProgramContext& context);
@@ -58,7 +60,9 @@ public:
 
     TReminderForm* ReminderForm() const { return Reminder; }
     TSkins& Skins();
-    TTimeCheck& TimeCheck() { return *Timer; }
+    TTimeCheck& TimeCheck();
+    // Pause, mute, show-now and when reminders come.
+    TReminderControl& Control() { return *Reminders; }
 
     // Where edge snapping puts a window of the given size whose proposed top-left corner is
     // `proposed`, on a screen of the given size.
@@ -77,6 +81,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -92,7 +97,6 @@ private:
     QAction* Exit1 = nullptr;
     TGlyphButton* CloseBtn = nullptr;
     TGlyphButton* MenuBtn = nullptr;
-    QTimer Timer1;
     TGlyphButton* ReminderBtn = nullptr;
     QAction* Prefs1 = nullptr;
     QAction* Messages1 = nullptr;
@@ -101,12 +105,23 @@ private:
     QAction* N2 = nullptr;
     QAction* Skins1 = nullptr;
     TSkinData* SkinData1 = nullptr;
+    // Pause, resume and mute, between the designed items and Exit.
+    TStatusMenu* PauseMenu = nullptr;
+    QAction* Pause1 = nullptr;
+    QAction* Pause15Minutes = nullptr;
+    QAction* Pause1Hour = nullptr;
+    QAction* PauseTomorrow = nullptr;
+    QAction* PauseUntilResumed = nullptr;
+    QAction* Resume1 = nullptr;
+    QAction* MuteSound1 = nullptr;
+    QAction* MuteSpeech1 = nullptr;
+    QAction* N3 = nullptr;
 
     bool MouseInside = false;
     bool MenuLoopActive = false;
 
+    // The reminder step: picks a message into the reminder window, sounds and speaks it.
     void ReminderBtnClick();
-    void Timer1Timer();
     void MenuBtnClick();
     void About1Click();
     void Messages1Click();
@@ -120,6 +135,17 @@ private:
 
     void FormCreate();
     void SetMouseInside(bool inside);
+    // Collapses the strip unless the mouse is over it or its menu is open.
+    void CollapseIfLeft();
+    void BuildControlMenu();
+    // Follows the control: the menu's states, the mark, the tooltip.
+    void StatusChanged();
+    void UpdateToolTip();
+    // Tells once what the preferences hold that runs otherwise than written.
+    void TellPreferenceProblems();
+    // A reminder the control says is to be shown.
+    void ShowReminder(bool timed);
+    void PaintStatusMark(QPainter& painter);
     void SetupSizeLimits();
     void BuildCaptionIcon();
     void LoadWindowState();
@@ -142,7 +168,8 @@ private:
 
     TProgramContext& Context;
     QImage CaptionIcon;
-    std::unique_ptr<TTimeCheck> Timer;
+    std::unique_ptr<TQuietSources> Quiet;
+    std::unique_ptr<TReminderControl> Reminders;
     QPointer<TReminderForm> Reminder;
     // Texts whose speaking waits for the reminder window to show them.
     std::vector<QString> PendingSpeech;
@@ -161,6 +188,8 @@ private:
     QPoint DragStart;
     TNoticeWindow* NoticeWindow = nullptr;
     QStringList ToldTexts;
+    // Preference problems told in this run, each once.
+    QStringList ToldPreferenceProblems;
     // The last selection report told; each different one is told once.
     TPickReport ToldPickReport;
     bool ShownBefore = false;

@@ -101,6 +101,11 @@ void TQuietSources::Combine() {
     if (AwayThreshold.count() > 0)
         facts.Away = MutterIdle != nullptr && MutterIdle->Present() ? MutterIdle->Facts().Away
                                                                     : WindowSystemAway;
+    // Told only when what the sources say has changed, so facts reported otherwise stand
+    // until then.
+    if (Combined && facts == *Combined)
+        return;
+    Combined = facts;
     Report(facts);
 }
 

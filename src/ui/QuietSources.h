@@ -5,6 +5,7 @@
 #include <QDBusConnection>
 #include <QObject>
 #include <chrono>
+#include <optional>
 #include <vector>
 
 namespace pellora {
@@ -38,6 +39,7 @@ public:
     TQuietFacts Facts() const { return Current; }
     // How long without input counts as away; zero: never away.
     void SetAwayThreshold(std::chrono::milliseconds threshold);
+    std::chrono::milliseconds AwayThresholdSet() const { return AwayThreshold; }
     // A reminder is due: finds out whether the user is away now, and reads again what the
     // desktop tells through no event (the X screen saver's switch). The answer comes through
     // FactsChanged when it changes the facts; from the window system at once, from GNOME's
@@ -60,6 +62,8 @@ private:
 
     TWindowSystem& Windows;
     TQuietFacts Current;
+    // What the sources said last.
+    std::optional<TQuietFacts> Combined;
     std::chrono::milliseconds AwayThreshold{0};
     bool WindowSystemAway = false;
     std::vector<TBusQuietSource*> BusSources;

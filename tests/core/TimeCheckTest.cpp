@@ -47,26 +47,34 @@ TEST(TimeCheck, AnEmptyPreferencesFileGivesAFixedFiveMinuteInterval) {
     EXPECT_TRUE(check.IsDue());
 }
 
-TEST(TimeCheck, SettingsAreReadAsStoredWithHexAndNoRangeCheck) {
-    TempDir dir;
-    FakeClock clock;
-    TTimeCheck check(Prefs(dir, "Fixed Interval=0x0A\r\nMinimum Interval=-3\r\n"));
-    EXPECT_EQ(check.FixedInterval, 10);
-    EXPECT_EQ(check.MinimumInterval, -3);
-    check.Reset();
-    EXPECT_EQ(check.DueTick, 1000 + 10 * 60000);
-}
-
-TEST(TimeCheck, AZeroOrNegativeIntervalIsDueAtEveryCheck) {
-    TempDir dir;
-    FakeClock clock;
-    TTimeCheck zero(Prefs(dir, "Fixed Interval=0\r\n"));
-    zero.Reset();
-    clock.Now += 1;
-    EXPECT_TRUE(zero.IsDue());
-    TTimeCheck negative(Prefs(dir, "Fixed Interval=-5\r\n"));
-    negative.Reset();
-    EXPECT_TRUE(negative.IsDue());
+TEST(TimeCheck, HexIsReadAndIntervalsBelowOneMinuteRunAsOneMinute) {
+    struct Case {
+        const char* Timer;
+        std::int32_t Fixed, Minimum, Maximum;
+        bool Raised; // worth telling: a value in use was below the floor
+    };
+    const Case cases[] = {
+        {"Fixed Interval=0x0A\r\n", 10, 5, 20, false},
+        {"Fixed Interval=0\r\n", 1, 5, 20, true},
+        {"Fixed Interval=-5\r\n", 1, 5, 20, true},
+        {"Fixed Interval=0xFFFFFFFF\r\n", 1, 5, 20, true},
+        // A bound below the floor in fixed mode is not in use: nothing to tell.
+        {"Minimum Interval=-3\r\n", 5, 1, 20, false},
+        {"Random=1\r\nMinimum Interval=0\r\nMaximum Interval=0\r\nFixed Interval=0\r\n", 1, 1, 1,
+         true},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        FakeClock clock;
+        TTimeCheck check(Prefs(dir, c.Timer));
+        EXPECT_EQ(check.FixedInterval, c.Fixed) << c.Timer;
+        EXPECT_EQ(check.MinimumInterval, c.Minimum) << c.Timer;
+        EXPECT_EQ(check.MaximumInterval, c.Maximum) << c.Timer;
+        EXPECT_EQ(check.RaisedToShortest, c.Raised) << c.Timer;
+        check.Reset();
+        EXPECT_EQ(check.MillisecondsToDue(), check.DueTick + 1 - clock.Now) << c.Timer;
+        EXPECT_GE(check.DueTick, clock.Now + 60000) << c.Timer;
+    }
 }
 
 TEST(TimeCheck, ReloadKeepsTheDueMomentUntilTheNextReset) {

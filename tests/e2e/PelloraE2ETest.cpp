@@ -17,6 +17,7 @@
 
 #include "core/PelloraFold.h"
 #include "e2e/PelloraRun.h"
+#include "e2e/PopupProbe.h"
 #include "e2e/SessionManager.h"
 #include "platform/FileUtil.h"
 #include "platform/IniFile.h"
@@ -228,21 +229,6 @@ protected:
         Runs.push_back(std::make_unique<PelloraRun>(Program, User, log, environment, wrapper));
         return *Runs.back();
     }
-    // Reminder steps the run has traced so far (with PELLORA_TRACE_STARTUP set).
-    std::size_t Ticks(const PelloraRun& run) {
-        for (std::size_t i = 0; i < Runs.size(); ++i) {
-            if (Runs[i].get() != &run)
-                continue;
-            const std::string text = ReadFileBytes(Logs[i]);
-            std::size_t count = 0;
-            for (std::size_t at = text.find("reminder step"); at != std::string::npos;
-                 at = text.find("reminder step", at + 1))
-                ++count;
-            return count;
-        }
-        return 0;
-    }
-
     bool IsProgramWindow(XWindowId w) {
         return SameText(Probe.WmClass(w).second, "pellora") && Probe.IsShown(w);
     }
@@ -297,6 +283,17 @@ protected:
         std::vector<std::string> command{"xdotool"};
         command.insert(command.end(), args.begin(), args.end());
         return test::RunTool(command) == 0;
+    }
+
+    // "Show a reminder now": a click on the strip's reminder button (at 91, 12 of the strip, in
+    // its own pixels).
+    bool ClickReminderButton(XWindowId strip) {
+        const auto box = Probe.Geometry(strip);
+        if (!box)
+            return false;
+        const int scale = std::max(1, box->Width / StripWidth);
+        return Xdo({"mousemove", std::to_string(box->X + 91 * scale),
+                    std::to_string(box->Y + 12 * scale), "click", "1"});
     }
 
     // Presses the left button at one point, moves in steps to another and lets go there.
@@ -399,10 +396,8 @@ TEST_F(PelloraE2E, TheStripShowsTheShippedSkin) {
     }
 }
 
-TEST_F(PelloraE2E, HoverExpandsTheStripAndTheTickCollapsesItOnceTheMouseHasLeft) {
-    // Every tick brings a reminder and traces its step, so the test sees the ticks go by.
-    IniFile(User.PrefsFile()).WriteInteger("Timer", "Fixed Interval", 0);
-    PelloraRun& run = Start({"PELLORA_TRACE_STARTUP=1"});
+TEST_F(PelloraE2E, HoverExpandsTheStripAndItCollapsesOnceTheMouseHasLeft) {
+    PelloraRun& run = Start();
     XWindowId strip = WaitStatusWindow(run);
     ASSERT_NE(0u, strip);
     ASSERT_TRUE(WaitBox(strip, {825, 0, StripWidth, CollapsedHeight}, Hang));
@@ -411,12 +406,14 @@ TEST_F(PelloraE2E, HoverExpandsTheStripAndTheTickCollapsesItOnceTheMouseHasLeft)
     EXPECT_TRUE(WaitBox(strip, {825, 0, StripWidth, ExpandedHeight}, Hang))
         << BoxText(Probe.Geometry(strip));
     SaveScreen("expanded.png");
-    // While the mouse stays, the ticks leave it expanded: two whole ticks after the mouse came
-    // in, it still is.
-    const std::size_t ticks = Ticks(run);
-    ASSERT_TRUE(WaitFor([&] { return Ticks(run) >= ticks + 2; }, Hang)) << "no ticks traced";
-    EXPECT_TRUE(SameBox(Probe.Geometry(strip), {825, 0, StripWidth, ExpandedHeight}))
-        << "collapsed with the mouse inside: " << BoxText(Probe.Geometry(strip));
+    // Onto the menu button, a window inside the strip: the strip stays expanded, so the button
+    // is there to open the menu.
+    ASSERT_TRUE(Xdo({"mousemove", "838", "35", "click", "1"}));
+    EXPECT_TRUE(WaitFor([&] { return test::PopupShown(run.Pid(), 40); }, Hang))
+        << "no menu: " << BoxText(Probe.Geometry(strip));
+    EXPECT_TRUE(SameBox(Probe.Geometry(strip), {825, 0, StripWidth, ExpandedHeight}));
+    ASSERT_TRUE(Xdo({"key", "Escape"}));
+    ASSERT_TRUE(WaitFor([&] { return !test::PopupShown(run.Pid(), 40); }, Hang));
 
     ASSERT_TRUE(Xdo({"mousemove", "400", "100"}));
     EXPECT_TRUE(WaitBox(strip, {825, 0, StripWidth, CollapsedHeight}, Hang))
@@ -449,11 +446,11 @@ TEST_F(PelloraE2E, DraggingNearAnEdgeSnapsToIt) {
         << BoxText(Probe.Geometry(strip));
 }
 
-TEST_F(PelloraE2E, ZeroIntervalBringsTheCentredReminderAndEscapeClosesIt) {
-    IniFile(User.PrefsFile()).WriteInteger("Timer", "Fixed Interval", 0);
+TEST_F(PelloraE2E, TheReminderButtonBringsTheCentredReminderAndEscapeClosesIt) {
     PelloraRun& run = Start();
     XWindowId strip = WaitStatusWindow(run);
     ASSERT_NE(0u, strip);
+    ASSERT_TRUE(ClickReminderButton(strip));
     const std::optional<XWindowId> reminder = WaitReminderWindow();
     ASSERT_TRUE(reminder) << "no reminder window";
     const WindowBox centred{(1024 - ReminderWidth) / 2, (768 - ReminderHeight) / 2, ReminderWidth,
@@ -624,12 +621,12 @@ TEST_F(PelloraE2E, WithoutASoundDeviceTheStripStartsRespondsAndTellsWhySpeechIsO
 }
 
 TEST_F(PelloraE2E, SkippedSelectionLinesAreToldBesideTheStripWithoutABox) {
-    IniFile(User.PrefsFile()).WriteInteger("Timer", "Fixed Interval", 0);
     const std::string selects = TPellFolders(Program, User.DataHome()).SelectsFile();
     test::PutFile(selects, "EN|x|1|Broken\r\nEN|1|2|Readable\r\n");
     PelloraRun& run = Start();
     XWindowId strip = WaitStatusWindow(run);
     ASSERT_NE(0u, strip);
+    ASSERT_TRUE(ClickReminderButton(strip));
     std::optional<XWindowId> notice;
     WaitFor(
         [&] {
@@ -858,10 +855,10 @@ TEST_F(PelloraE2E, AtScaleTwoTheReminderKeepsItsScreenMixAndTheStateIsNamedInDev
     auto look = ShippedSkin("Harbrook");
     if (!look)
         GTEST_SKIP() << "no shipped skin Harbrook in " << ShareFolder;
-    IniFile(User.PrefsFile()).WriteInteger("Timer", "Fixed Interval", 0);
     PelloraRun& run = Start({"QT_SCALE_FACTOR=2"});
     XWindowId strip = WaitStatusWindow(run);
     ASSERT_NE(0u, strip);
+    ASSERT_TRUE(ClickReminderButton(strip));
     const std::optional<XWindowId> reminder = WaitReminderWindow();
     ASSERT_TRUE(reminder) << "no reminder window";
     // Twice the size in device pixels, centred.

@@ -1,4 +1,5 @@
 #include "core/PelloraFold.h"
+#include "core/QuietRule.h"
 #include "core/TimeCheck.h"
 #include "painter/SkinEngine.h"
 #include "painter/WindowPainter.h"
@@ -12,11 +13,13 @@
 #include "ui/Main_Status.h"
 #include "ui/Preview.h"
 #include "ui/ProgramContext.h"
+#include "ui/ReminderControl.h"
 #include "ui/SkinDlg.h"
 #include "ui/UiTestContext.h"
 #include "widgets/FreshTabSet.h"
 #include "widgets/GlyphButton.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
@@ -27,6 +30,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QTest>
 #include <QWindow>
@@ -132,7 +136,7 @@ TEST_F(Dialogs, PreferencesOfAnEmptyFileAndTheSpeechProblem) {
     EXPECT_FALSE(dialog.ProxyCheckBox->isChecked());
     EXPECT_FALSE(dialog.CheckBoxRunAtStartup->isChecked());
     EXPECT_EQ(dialog.Notebook1->currentIndex(), 0);
-    EXPECT_FALSE(PartOf<QTimer>(*Window, "Timer1").isActive());
+    EXPECT_TRUE(Window->Control().Stopped());
 
     EXPECT_TRUE(dialog.SpeechProblemLabel->isHidden());
     dialog.SetSpeechProblem(QStringLiteral("no speech engine in /nowhere"));
@@ -154,7 +158,7 @@ TEST_F(Dialogs, PreferencesDefaultsThenCancelWriteNothing) {
     EXPECT_TRUE(Gone(watch));
     EXPECT_EQ(GetFile(Folders.PrefsFile()), prefs);
     // The strip's follow-up ran: the timer is back.
-    EXPECT_TRUE(PartOf<QTimer>(*Window, "Timer1").isActive());
+    EXPECT_FALSE(Window->Control().Stopped());
 }
 
 TEST_F(Dialogs, PreferencesMinutesFieldsTakeOnlyDigits) {
@@ -192,6 +196,74 @@ TEST_F(Dialogs, PreferencesWithAWrongMinutesFieldWriteNothingAndSayWhich) {
     box = dialog.findChild<QMessageBox*>();
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(box->text().contains("fixed interval")) << box->text().toStdString();
+
+    // Less than a minute would bring a reminder every few seconds: 0 and a pasted negative
+    // number are refused the same way.
+    for (const char* minutes : {"0", "-5"}) {
+        box->accept();
+        ASSERT_TRUE(SpinUntil([&] { return dialog.findChildren<QMessageBox*>().isEmpty(); }, 5000));
+        dialog.FixedEdit->setText("5");
+        dialog.RandomEdit2->setText(QString::fromLatin1(minutes));
+        dialog.OKBtn->click();
+        EXPECT_EQ(GetFile(Folders.PrefsFile()), prefs) << minutes;
+        box = dialog.findChild<QMessageBox*>();
+        ASSERT_NE(box, nullptr) << minutes;
+        EXPECT_EQ(box->text(), QStringLiteral("The longest random interval must be at least 1 "
+                                              "minute. Nothing has been saved."));
+    }
+}
+
+TEST_F(Dialogs, PreferencesKeepTheQuietSettingsScreenAndActiveHoursAndRefuseUnreadableHours) {
+    const std::string prefs = "[Reminders]\r\nQuiet Presentations=0\r\nScreen=strip\r\n"
+                              "[Active Hours]\r\nEnabled=1\r\nTuesday=9-5\r\n";
+    TConfigDlg& dialog = OpenPrefs(prefs);
+    QPointer<QWidget> watch(&dialog);
+    EXPECT_TRUE(dialog.QuietFullscreenBox->isChecked());
+    EXPECT_FALSE(dialog.QuietPresentationsBox->isChecked());
+    EXPECT_TRUE(dialog.PauseWhenAwayBox->isChecked());
+    EXPECT_EQ(dialog.AwayMinutesEdit->value(), 5);
+    EXPECT_EQ(dialog.ScreenGroup->checkedId(), 1);
+    EXPECT_TRUE(dialog.ActiveHoursBox->isChecked());
+    EXPECT_EQ(dialog.DayEdits[0]->text(), "09:00-17:00");
+    // What the file holds is shown as written, so it can be mended here.
+    EXPECT_EQ(dialog.DayEdits[1]->text(), "9-5");
+    EXPECT_EQ(dialog.DayEdits[6]->text(), "");
+    // Every new control is reached by Tab and named for a screen reader.
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             dialog.QuietFullscreenBox, dialog.AwayMinutesEdit, dialog.ScreenGroup->button(2),
+             dialog.ActiveHoursBox, dialog.DayEdits[3]}) {
+        EXPECT_TRUE(control->focusPolicy() & Qt::TabFocus) << control->metaObject()->className();
+        const QString name = control->accessibleName().isEmpty()
+                                 ? control->property("text").toString()
+                                 : control->accessibleName();
+        EXPECT_FALSE(name.isEmpty()) << control->metaObject()->className();
+    }
+
+    dialog.OKBtn->click();
+    EXPECT_EQ(GetFile(Folders.PrefsFile()), prefs);
+    auto* box = dialog.findChild<QMessageBox*>();
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->text().contains("\"9-5\" is not one")) << box->text().toStdString();
+    EXPECT_EQ(dialog.Notebook1->currentIndex(), 4);
+    box->accept();
+    EXPECT_TRUE(SpinUntil([&] { return dialog.DayEdits[1]->hasFocus(); }, 5000));
+
+    dialog.DayEdits[1]->setText("13:30-17:30,9:00-12:30");
+    dialog.QuietDoNotDisturbBox->setChecked(false);
+    dialog.AwayMinutesEdit->setValue(12);
+    dialog.ScreenGroup->button(2)->setChecked(true);
+    dialog.OKBtn->click();
+    ASSERT_TRUE(Gone(watch));
+    const IniFile saved(Folders.PrefsFile());
+    EXPECT_FALSE(saved.ReadBool("Reminders", "Quiet Do Not Disturb", true));
+    EXPECT_FALSE(saved.ReadBool("Reminders", "Quiet Presentations", true));
+    EXPECT_EQ(saved.ReadInteger("Reminders", "Away Minutes", 0), 12);
+    EXPECT_EQ(saved.ReadString("Reminders", "Screen", ""), "primary");
+    EXPECT_EQ(saved.ReadString("Active Hours", "Tuesday", ""), "09:00-12:30, 13:30-17:30");
+    EXPECT_EQ(saved.ReadString("Active Hours", "Saturday", "?"), "");
+    // The strip runs by them from now on.
+    EXPECT_EQ(Window->Control().Rule().Settings().AwayMinutes, 12);
+    EXPECT_TRUE(Window->Control().Rule().ActiveHours().Enabled);
 }
 
 TEST_F(Dialogs, PreferencesOkWritesEveryKeyAndTheStartupEntry) {
@@ -421,7 +493,7 @@ TEST_F(Dialogs, SkinChooserOkMakesTheChoiceTheProgramsAndTheStripTakesItsColours
               std::string::npos);
     EXPECT_EQ(PartOf<TGlyphButton>(*Window, "CloseBtn").FontColor(),
               painter.ResolveColor(painter.CaptionPart.TextColor));
-    EXPECT_TRUE(PartOf<QTimer>(*Window, "Timer1").isActive());
+    EXPECT_FALSE(Window->Control().Stopped());
 }
 
 TEST(SkinPreview, ALongCreditsTextShrinks) {

@@ -8,6 +8,7 @@
 #include "platform/IniFile.h"
 #include "skins/Skins.h"
 #include "ui/Main_Status.h"
+#include "ui/ReminderControl.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -379,11 +380,11 @@ TEST_F(MessagesDlg, TheMenuItemOpensItOnceAndClosingOrQuittingSaves) {
     test::PartOf<QAction>(*window, "Messages1").trigger();
     Dialog = messagesDialog();
     ASSERT_NE(Dialog.data(), nullptr);
-    EXPECT_FALSE(test::PartOf<QTimer>(*window, "Timer1").isActive());
+    EXPECT_TRUE(window->Control().Stopped());
     TickWithSpace(Lib().PopupTree, 0);
     Dialog->close();
     ASSERT_TRUE(SpinUntil([&] { return Dialog.isNull(); }, 5000));
-    EXPECT_TRUE(test::PartOf<QTimer>(*window, "Timer1").isActive());
+    EXPECT_FALSE(window->Control().Stopped());
     EXPECT_EQ(GetFile(Folders.SelectsFile()), "EN|1|1|Am I dreaming right now?\r\n");
 
     test::PartOf<QAction>(*window, "Messages1").trigger();

@@ -2,6 +2,7 @@
 #include "core/SpeechDll.h"
 #include "core/TimeCheck.h"
 #include "painter/WindowPainter.h"
+#include "platform/Clock.h"
 #include "platform/Errors.h"
 #include "platform/FileUtil.h"
 #include "platform/IniFile.h"
@@ -16,20 +17,24 @@
 #include "ui/Main_Status.h"
 #include "ui/Notice.h"
 #include "ui/ProgramContext.h"
+#include "ui/ReminderControl.h"
 #include "ui/UiTestContext.h"
 #include "widgets/GlyphButton.h"
 
 #include <QCursor>
 #include <QEnterEvent>
+#include <QLocale>
 #include <QMetaObject>
 #include <QPointer>
 #include <QProcess>
 #include <QScreen>
+#include <QSoundEffect>
 #include <QWindow>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <cstdlib>
+#include <ctime>
 #include <gtest/gtest.h>
 #include <memory>
 #include <netinet/in.h>
@@ -43,7 +48,6 @@
 namespace pellora {
 namespace {
 
-using test::Fire;
 using test::PartOf;
 using test::PutFile;
 using test::SpinUntil;
@@ -177,7 +181,7 @@ TEST_F(StatusWindow, FirstStartIsCollapsedNearTheTopRightWithTheSkinOfTheStateFi
     EXPECT_EQ(window.size(), QSize(129, 24));
     EXPECT_TRUE(window.windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(window.Skins().CurrentName(), "Harbrook");
-    EXPECT_TRUE(PartOf<QTimer>(window, "Timer1").isActive());
+    EXPECT_TRUE(window.Control().WakeTimer().isActive());
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
 }
 
@@ -225,26 +229,29 @@ TEST_F(StatusWindow, AnUnknownStoredSkinKeepsTheBuiltInOne) {
     EXPECT_EQ(Open().Skins().CurrentName(), "Standard");
 }
 
-TEST_F(StatusWindow, TheMouseExpandsItAndTheTickCollapsesItOnceTheMouseHasLeft) {
+TEST_F(StatusWindow, TheMouseExpandsItAndItCollapsesOnceTheMouseHasLeftAndNoMenuIsOpen) {
     TPelloraApp& window = Open();
     QCursor::setPos(window.geometry().center());
+    ASSERT_TRUE(SpinUntil([&] { return QCursor::pos() == window.geometry().center(); }, 5000));
     QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), window.mapToGlobal(QPointF(10, 10)));
     QApplication::sendEvent(&window, &enter);
     EXPECT_EQ(window.height(), 50);
     EXPECT_TRUE(PartOf<TGlyphButton>(window, "MenuBtn").isVisible());
-    Fire(PartOf<QTimer>(window, "Timer1")); // mouse still inside
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&window, &leave); // the mouse is still inside
+    ASSERT_TRUE(QueuedEventsRan());
     EXPECT_EQ(window.height(), 50);
-    // While a menu is open the strip stays expanded.
+    // While a menu is open the strip stays expanded; when it closes, it collapses.
     QCursor::setPos(100, 500);
     ASSERT_TRUE(SpinUntil([] { return QCursor::pos() == QPoint(100, 500); }, 5000));
     QEvent enterLoop(MSG_MENU_LOOP_ENTER);
     QApplication::sendEvent(&window, &enterLoop);
-    Fire(PartOf<QTimer>(window, "Timer1"));
+    QApplication::sendEvent(&window, &leave);
+    ASSERT_TRUE(QueuedEventsRan());
     EXPECT_EQ(window.height(), 50);
     QEvent exitLoop(MSG_MENU_LOOP_EXIT);
     QApplication::sendEvent(&window, &exitLoop);
-    Fire(PartOf<QTimer>(window, "Timer1"));
-    EXPECT_EQ(window.height(), 24);
+    EXPECT_TRUE(SpinUntil([&] { return window.height() == 24; }, 5000));
 }
 
 TEST_F(StatusWindow, ThreeClicksShowOneReminderWindowWithTheLatestTextAndSpeakThreeTimes) {
@@ -282,7 +289,7 @@ TEST_F(StatusWindow, WithoutASoundDeviceItStartsSilentAndTellsWhyOnceWithoutABox
         << Errors.join("\n").toStdString();
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-    EXPECT_TRUE(PartOf<QTimer>(window, "Timer1").isActive());
+    EXPECT_TRUE(window.Control().WakeTimer().isActive());
     const QString told = ShownNotice()->Texts().join(QStringLiteral("\n"));
     EXPECT_TRUE(told.startsWith(QStringLiteral("Speech is off for this run. No sound device could "
                                                "be opened for speech (")))
@@ -463,7 +470,7 @@ TEST_F(StatusWindow, AnUnreadableSelectionLineStopsNoReminderAndTheNextDueMoment
     PutFile(Folders.SelectsFile(), "EN|x|1|Broken line\r\nEN|1|2|Readable\r\n");
     window.TimeCheck().DueTick = 0;
     window.TimeCheck().FixedInterval = 60;
-    Fire(PartOf<QTimer>(window, "Timer1"));
+    window.Control().Evaluate();
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
     EXPECT_NE(window.ReminderForm(), nullptr);
     EXPECT_GT(window.TimeCheck().DueTick, 0);
@@ -515,7 +522,7 @@ TEST_F(StatusWindow, NothingElseRunsInsideTheReminderStepOfATick) {
             dueAtProbe = window.TimeCheck().DueTick;
         },
         Qt::QueuedConnection);
-    Fire(PartOf<QTimer>(window, "Timer1"));
+    window.Control().Evaluate();
     EXPECT_FALSE(probed) << "events ran inside the reminder step";
     EXPECT_GT(window.TimeCheck().DueTick, 0);
     ASSERT_TRUE(SpinUntil([&] { return probed; }, 5000));
@@ -540,19 +547,151 @@ TEST_F(StatusWindow, AFailingReminderStepIsReportedAndStillDrawsTheNextDueMoment
     } restore{ReplaceProgramRandom(std::make_unique<FailingRandom>())};
     window.TimeCheck().DueTick = 0;
     window.TimeCheck().FixedInterval = 60;
-    Fire(PartOf<QTimer>(window, "Timer1"));
+    window.Control().Evaluate();
     ASSERT_FALSE(Errors.isEmpty());
     EXPECT_GT(window.TimeCheck().DueTick, 0);
     EXPECT_FALSE(window.TimeCheck().IsDue());
 }
 
-TEST_F(StatusWindow, ADueReminderComesWithTheTick) {
-    PutFile(Folders.PrefsFile(),
-            "[Timer]\r\nFixed Interval=0\r\n[Groups]\r\nChecked Groups=/TTTT/\r\n");
+TEST_F(StatusWindow, OneTimerWakesTheStripForTheDueMomentAndTheReminderComesThen) {
+    PutFile(Folders.PrefsFile(), "[Groups]\r\nChecked Groups=/TTTT/\r\n");
+    // The uptime clock runs with the real one, this far ahead.
+    std::atomic<std::int64_t> ahead{0};
+    auto real = [] {
+        timespec ts{};
+        ::clock_gettime(CLOCK_BOOTTIME, &ts);
+        return std::int64_t{ts.tv_sec} * 1000 + ts.tv_nsec / 1000000;
+    };
+    struct RestoreClock {
+        TickSource Saved;
+        ~RestoreClock() { ReplaceTickSource(Saved); }
+    } restore{ReplaceTickSource([&] { return real() + ahead; })};
     TPelloraApp& window = Open();
+    // Armed for the due moment, five minutes on: nothing wakes the strip before.
+    const QTimer& wake = window.Control().WakeTimer();
+    EXPECT_TRUE(wake.isSingleShot());
+    EXPECT_NEAR(wake.interval(), 5 * 60000, 2000);
+    // The clock moves on to a quarter second before the moment: the reminder comes with it.
+    ahead = window.TimeCheck().DueTick - 250 - real();
+    window.Control().Evaluate();
+    EXPECT_LE(wake.interval(), 251);
+    EXPECT_EQ(window.ReminderForm(), nullptr);
     ASSERT_TRUE(SpinUntil([&] { return window.ReminderForm() != nullptr; }, 10000));
     EXPECT_TRUE(window.ReminderForm()->isVisible());
     EXPECT_EQ(window.ReminderForm()->size(), QSize(442, 293));
+}
+
+// The captions of a menu as shown, separators as "-".
+QStringList Captions(const QMenu* menu) {
+    QStringList captions;
+    for (const QAction* action : menu->actions())
+        if (action->isVisible())
+            captions << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    return captions;
+}
+
+// How many pixels of the strip's caption, left of its reminder button, differ between two
+// pictures of the strip.
+int MarkPixels(const QImage& a, const QImage& b) {
+    int differ = 0;
+    for (int y = 2; y < 22; ++y)
+        for (int x = 60; x < 80; ++x)
+            differ += a.pixel(x, y) != b.pixel(x, y);
+    return differ;
+}
+
+TEST_F(StatusWindow, APauseAndTheMutesChosenFromTheMenuShowOnTheStripAndSurviveARestart) {
+    ::setenv("TZ", "UTC", 1);
+    QLocale::setDefault(QLocale::c());
+    std::int64_t wall = 1780322430000; // Monday 1 June 2026, 14:00:30 UTC
+    struct RestoreWall {
+        WallSource Saved;
+        ~RestoreWall() { ReplaceWallSource(Saved); }
+    } restore{ReplaceWallSource([&wall] { return wall; })};
+    TPelloraApp& window = Open();
+    // The designed items first, the new ones before Exit, which shows its shortcut.
+    EXPECT_EQ(Captions(&PartOf<QMenu>(window, "PopupMenu1")),
+              (QStringList{"&About", "-", "&Messages", "&Skins", "&Preferences", "-", "Pa&use",
+                           "Mute s&ound", "Mute spee&ch", "-", "E&xit"}));
+    EXPECT_EQ(
+        Captions(&PartOf<QMenu>(window, "PauseMenu")),
+        (QStringList{"For &15 minutes", "For &1 hour", "Until &tomorrow", "Until I &resume"}));
+    EXPECT_EQ(PartOf<QAction>(window, "Exit1").shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    EXPECT_EQ(window.toolTip(), "Next reminder at 14:05");
+    const QImage running = window.grab().toImage();
+
+    PartOf<QAction>(window, "Pause1Hour").trigger();
+    PartOf<QAction>(window, "MuteSpeech1").trigger();
+    EXPECT_TRUE(PartOf<QAction>(window, "Resume1").isVisible());
+    EXPECT_TRUE(PartOf<QAction>(window, "MuteSpeech1").isChecked());
+    EXPECT_EQ(window.toolTip(), "Paused until 15:00\nSpeech is muted");
+    EXPECT_EQ(window.accessibleDescription(), window.toolTip());
+    EXPECT_GT(MarkPixels(running, window.grab().toImage()), 10) << "no pause mark";
+
+    // A restart, half an hour later.
+    Window.reset();
+    Context.reset();
+    wall += 30 * 60000;
+    TPelloraApp& again = Open();
+    EXPECT_EQ(again.toolTip(), "Paused until 15:00\nSpeech is muted");
+    EXPECT_TRUE(PartOf<QAction>(again, "MuteSpeech1").isChecked());
+    EXPECT_FALSE(PartOf<QAction>(again, "MuteSound1").isChecked());
+    EXPECT_GT(MarkPixels(running, again.grab().toImage()), 10) << "no pause mark";
+    PartOf<QAction>(again, "Resume1").trigger();
+    PartOf<QAction>(again, "MuteSpeech1").trigger();
+    EXPECT_FALSE(PartOf<QAction>(again, "Resume1").isVisible());
+    EXPECT_EQ(again.toolTip(), "Next reminder at 14:35");
+    EXPECT_EQ(MarkPixels(running, again.grab().toImage()), 0);
+    EXPECT_TRUE(Errors.isEmpty()) << Errors.join("\n").toStdString();
+}
+
+TEST_F(StatusWindow, OutsideTheActiveHoursTheStripSaysUntilWhenAndAMutedReminderIsSilent) {
+    ::setenv("TZ", "UTC", 1);
+    QLocale::setDefault(QLocale::c());
+    struct RestoreWall {
+        WallSource Saved;
+        ~RestoreWall() { ReplaceWallSource(Saved); }
+    } restore{ReplaceWallSource([] { return std::int64_t{1780322400000}; })}; // Mon 14:00
+    const std::string log = UseFakeEngine();
+    PutFile(Folders.PrefsFile(), "[Sound]\r\nSound=1\r\n[Groups]\r\nChecked Groups=/TTTT/\r\n"
+                                 "[Active Hours]\r\nEnabled=1\r\nMonday=09:00-10:00\r\n"
+                                 "Tuesday=\r\nWednesday=\r\nThursday=\r\nFriday=\r\n");
+    PutFile(Folders.StateFile(), "[Reminders]\r\nMute Sound=1\r\nMute Speech=1\r\n");
+    TPelloraApp& window = Open(FakeSpeechEngine);
+    EXPECT_EQ(window.toolTip(), "Off until Mon 09:00\nSound and speech are muted");
+    EXPECT_FALSE(window.Control().WakeTimer().isActive() &&
+                 window.Control().WakeTimer().interval() < 60 * 60000)
+        << "woken before the hours begin";
+    // "Show a reminder now" shows one all the same, without a sound or a word.
+    PartOf<TGlyphButton>(window, "ReminderBtn").click();
+    ASSERT_NE(window.ReminderForm(), nullptr);
+    ASSERT_TRUE(
+        SpinUntil([&] { return window.ReminderForm()->windowHandle()->isExposed(); }, 5000));
+    ASSERT_TRUE(QueuedEventsRan());
+    EXPECT_EQ(SpokenCount(log), 0);
+    EXPECT_EQ(window.findChild<QSoundEffect*>(), nullptr);
+}
+
+TEST_F(StatusWindow, AnIntervalBelowAMinuteInTheFileRunsAsOneMinuteAndIsToldOnce) {
+    PutFile(Folders.PrefsFile(), "[Timer]\r\nFixed Interval=0\r\n");
+    TPelloraApp& window = Open();
+    EXPECT_EQ(window.TimeCheck().FixedInterval, 1);
+    EXPECT_NEAR(window.Control().WakeTimer().interval(), 60000, 2000);
+    ASSERT_TRUE(SpinUntil([] { return ShownNotice() != nullptr; }, 10000));
+    const QString told = ShownNotice()->Texts().join(QStringLiteral("\n"));
+    EXPECT_EQ(told, QStringLiteral("\"%1\" sets a reminder interval below 1 minute; Pellora "
+                                   "reminds you every minute instead. Set the interval in the "
+                                   "preferences.")
+                        .arg(QString::fromStdString(Folders.PrefsFile())));
+    ShownNotice()->close();
+    // Read again when the preferences close: not told again.
+    PartOf<QAction>(window, "Prefs1").trigger();
+    QWidget* prefs = VisibleWindow(QStringLiteral("Pellora - Preferences"));
+    ASSERT_NE(prefs, nullptr);
+    prefs->close();
+    ASSERT_TRUE(SpinUntil([&] { return !window.Control().Stopped(); }, 5000));
+    ASSERT_TRUE(QueuedEventsRan());
+    EXPECT_EQ(ShownNotice(), nullptr);
 }
 
 TEST_F(StatusWindow, EachDialogOpensOnceStopsTheTimerAndItsClosingRestartsIt) {
@@ -565,7 +704,8 @@ TEST_F(StatusWindow, EachDialogOpensOnceStopsTheTimerAndItsClosingRestartsIt) {
     };
     const int before = countTopLevels();
     PartOf<QAction>(window, "About1").trigger();
-    EXPECT_FALSE(PartOf<QTimer>(window, "Timer1").isActive());
+    EXPECT_TRUE(window.Control().Stopped());
+    EXPECT_FALSE(window.Control().WakeTimer().isActive());
     PartOf<QAction>(window, "About1").trigger();
     EXPECT_EQ(countTopLevels(), before + 1);
     PartOf<QAction>(window, "Prefs1").trigger();
@@ -575,7 +715,8 @@ TEST_F(StatusWindow, EachDialogOpensOnceStopsTheTimerAndItsClosingRestartsIt) {
     about->close();
     EXPECT_TRUE(SpinUntil([&] { return countTopLevels() == before + 1; }, 5000));
     // Any dialog's closing enables the timer, even with another still open.
-    EXPECT_TRUE(PartOf<QTimer>(window, "Timer1").isActive());
+    EXPECT_FALSE(window.Control().Stopped());
+    EXPECT_TRUE(window.Control().WakeTimer().isActive());
 }
 
 TEST_F(StatusWindow, ClosingThePreferencesRestartsTheInterval) {

@@ -31,7 +31,7 @@ inline std::unique_ptr<TProgramContext> MakeContext(const std::string& speechLib
 }
 
 // A part of a window by the object name it was designed with ("ReminderBtn", "About1",
-// "Timer1"); throws, and so fails the test, when the window has none.
+// "PauseMenu"); throws, and so fails the test, when the window has none.
 template <class T> T& PartOf(const QObject& window, const char* name) {
     T* part = window.findChild<T*>(QString::fromLatin1(name));
     if (part == nullptr)
