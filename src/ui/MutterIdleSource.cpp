@@ -86,9 +86,11 @@ void TMutterIdleSource::SetAway(bool away) {
     if (away && !Away && ActiveWatch == 0 && Present())
         Call(Path, Interface, QStringLiteral("AddUserActiveWatch"), {}, QStringLiteral("u"),
              [this](const QVariantList& args) {
-                 if (Away)
+                 if (Away) {
                      ActiveWatch = args.value(0).toUInt();
-                 else {
+                     // Input that came before the watch was in place fires nothing.
+                     Check();
+                 } else {
                      uint stale = args.value(0).toUInt();
                      RemoveWatch(stale);
                  }

@@ -175,6 +175,8 @@ class Desktop:
             if rest[0] == "idletime":
                 self.idletime = int(rest[1])
             else:
+                # As the monitor would: idle for long, or input just now.
+                self.idletime = 3600 * 1000 if rest[0] == "idle" else 0
                 watches = self.idle_watches if rest[0] == "idle" else self.active_watches
                 for watch in sorted(watches):
                     self.mutter.EmitSignal("org.gnome.Mutter.IdleMonitor", "WatchFired", "u",
