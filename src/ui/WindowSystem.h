@@ -36,7 +36,7 @@ public:
     };
     // Starts following the signs; `changed` runs on the UI thread whenever DesktopSigns()
     // changes. False where this window system cannot tell.
-    virtual bool WatchDesktop(std::function<void()> changed) {
+    virtual bool WatchDesktop(const std::function<void()>& changed) {
         (void)changed;
         return false;
     }
@@ -48,7 +48,8 @@ public:
     // Calls `idle(true)` once there has been no input for `threshold`, and `idle(false)` at
     // the first input after that, each once per change; a zero threshold stops it. False
     // where the window system cannot tell without being asked again and again.
-    virtual bool WatchIdle(std::chrono::milliseconds threshold, std::function<void(bool)> idle) {
+    virtual bool WatchIdle(std::chrono::milliseconds threshold,
+                           const std::function<void(bool)>& idle) {
         (void)threshold;
         (void)idle;
         return false;

@@ -402,9 +402,9 @@ TX11DesktopWatch* TX11WindowSystem::Watch() {
     return DesktopWatch.get();
 }
 
-bool TX11WindowSystem::WatchDesktop(std::function<void()> changed) {
+bool TX11WindowSystem::WatchDesktop(const std::function<void()>& changed) {
     TX11DesktopWatch* watch = Watch();
-    return watch != nullptr && watch->StartDesktop(std::move(changed));
+    return watch != nullptr && watch->StartDesktop(changed);
 }
 
 TWindowSystem::TDesktopSigns TX11WindowSystem::DesktopSigns() {
@@ -422,9 +422,9 @@ std::optional<std::chrono::milliseconds> TX11WindowSystem::IdleTime() {
 }
 
 bool TX11WindowSystem::WatchIdle(std::chrono::milliseconds threshold,
-                                 std::function<void(bool)> idle) {
+                                 const std::function<void(bool)>& idle) {
     TX11DesktopWatch* watch = Watch();
-    return watch != nullptr && watch->StartIdle(threshold, std::move(idle));
+    return watch != nullptr && watch->StartIdle(threshold, idle);
 }
 
 bool TX11WindowSystem::Available() {

@@ -28,11 +28,12 @@ public:
     bool SetSkipTaskbar(QWidget* window, bool skip) override;
     bool RequestActivation(QWidget* window) override;
 
-    bool WatchDesktop(std::function<void()> changed) override;
+    bool WatchDesktop(const std::function<void()>& changed) override;
     TDesktopSigns DesktopSigns() override;
     void RefreshDesktopSigns() override;
     std::optional<std::chrono::milliseconds> IdleTime() override;
-    bool WatchIdle(std::chrono::milliseconds threshold, std::function<void(bool)> idle) override;
+    bool WatchIdle(std::chrono::milliseconds threshold,
+                   const std::function<void(bool)>& idle) override;
 
 private:
     // The watch over a connection of its own, made on first use; null when the display

@@ -106,7 +106,8 @@ TEST(ReminderFocusE2E, TypingStaysInTheFocusedProgramWhileRemindersComeAndAreAnn
     std::vector<std::string> driverEnv = env;
     driverEnv.push_back("DISPLAY=" + std::string(std::getenv("DISPLAY")));
     test::PipedChild driver(
-        {"/usr/bin/python3", PELLORA_SOURCE_DIR "/tests/support/reminder-announcements.py", "--app",
+        {"/usr/bin/python3",
+         std::string(PELLORA_SOURCE_DIR) + "/tests/support/reminder-announcements.py", "--app",
          "pellora", "--rounds", std::to_string(Rounds), "--leave-open", "--timeout", "240"},
         driverEnv);
     ASSERT_TRUE(driver.Started());

@@ -160,8 +160,8 @@ DesktopBuses::DesktopBuses(bool withMocks) {
         return;
     if (withMocks) {
         Mocks = std::make_unique<PipedChild>(std::vector<std::string>{
-            "/usr/bin/python3", PELLORA_SOURCE_DIR "/tests/support/desktop-mock.py", "--system",
-            System, "--session", Session});
+            "/usr/bin/python3", std::string(PELLORA_SOURCE_DIR) + "/tests/support/desktop-mock.py",
+            "--system", System, "--session", Session});
         const std::string ready = Mocks->ReadLine(30s);
         if (ready != "ready") {
             Problem = "the desktop mocks did not start (python3-dbusmock): " + ready;
@@ -183,7 +183,7 @@ std::string DesktopBuses::StartBus(const std::string& name, const std::string& t
     PutFile(config, BusConfig(type, Dir.Path() + name + "-bus"));
     daemon = std::make_unique<PipedChild>(std::vector<std::string>{
         "dbus-daemon", "--config-file=" + config, "--nofork", "--print-address=1"});
-    const std::string address = daemon->ReadLine(20s);
+    std::string address = daemon->ReadLine(20s);
     if (address.empty())
         Problem = "the " + name + " bus (dbus-daemon) did not start";
     return address;
