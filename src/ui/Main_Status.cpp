@@ -742,11 +742,9 @@ void TPelloraApp::RestoreIfMinimized() {
 }
 
 bool TPelloraApp::event(QEvent* event) {
-    if (event->type() == QEvent::WindowActivate && Reminder) {
-        // The reminder stays in front of the strip; the focus comes back here.
+    // The reminder stays in front of the strip, and never takes the focus from it.
+    if (event->type() == QEvent::WindowActivate && Reminder)
         Reminder->raise();
-        activateWindow();
-    }
     return QWidget::event(event);
 }
 
@@ -793,9 +791,12 @@ void TPelloraApp::ReminderBtnClick() {
         connect(Reminder, &QObject::destroyed, this, [] { TProgramContext::HandBackMemory(); });
     }
     const QString text = PickIntoReminder();
-    Reminder->show();
-    Reminder->raise();
-    Reminder->activateWindow();
+    if (newWindow) {
+        IniFile prefs(Context.Folders().PrefsFile());
+        Reminder->Place(ParseScreenChoice(ReadKey(prefs, keys::ReminderScreen)), frameGeometry());
+    }
+    // Keys typed into another program keep going there.
+    Reminder->ShowQuietly();
     AlertAndSpeak(text, newWindow);
     if (qEnvironmentVariableIsSet("PELLORA_TRACE_STARTUP"))
         std::fprintf(stderr, "pellora: reminder step %.1f ms\n", stepTime.nsecsElapsed() / 1e6);

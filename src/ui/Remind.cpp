@@ -4,22 +4,63 @@
 #include "ui/ProgramContext.h"
 #include "widgets/GlyphButton.h"
 
+#include "ui/WindowSystem.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QRegion>
 #include <QScreen>
+#include <QTimer>
+#include <QWindow>
 
 namespace pellora {
 
+namespace {
+
+// What a screen reader meets: a notification whose name is the message, so it is read out
+// as it appears although it never takes the focus.
+class TReminderAccessible : public QAccessibleWidget {
+public:
+    explicit TReminderAccessible(TReminderForm* form)
+        : QAccessibleWidget(form, QAccessible::Notification) {}
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Name)
+            return static_cast<const TReminderForm*>(widget())->MessageText();
+        return QAccessibleWidget::text(kind);
+    }
+};
+
+QAccessibleInterface* ReminderAccessible(const QString& className, QObject* object) {
+    if (className == QLatin1String("pellora::TReminderForm") && object->isWidgetType())
+        return new TReminderAccessible(static_cast<TReminderForm*>(object));
+    return nullptr;
+}
+
+} // namespace
+
 TReminderForm::TReminderForm(TProgramContext& context, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), Context(context) {
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                          Qt::WindowDoesNotAcceptFocus),
+      Context(context) {
+    static const bool accessibleInstalled = [] {
+        QAccessible::installFactory(&ReminderAccessible);
+        return true;
+    }();
+    (void)accessibleInstalled;
     setWindowTitle(QStringLiteral("Reminder"));
     setObjectName(QStringLiteral("ReminderForm"));
     setProperty("tag", 99);
     setAttribute(Qt::WA_DeleteOnClose);
+    // Shown without being made the active window: the window manager is told the user did
+    // nothing to ask for it (a user time of 0), so keys typed elsewhere stay there.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     // All painting happens in paintEvent; nothing is erased first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
@@ -32,6 +73,8 @@ TReminderForm::TReminderForm(TProgramContext& context, QWidget* parent)
     CloseBtn->setGeometry(320, 56, 23, 22);
     CloseBtn->SetBold(true);
     CloseBtn->setProperty("tag", 99);
+    CloseBtn->setToolTip(tr("Close reminder"));
+    CloseBtn->setAccessibleName(CloseBtn->toolTip());
     const TWindowPainter& skin = Context.Painter();
     CloseBtn->SetFontColor(skin.ResolveColor(skin.Body.TextColor));
     connect(CloseBtn, &QAbstractButton::clicked, this, &QWidget::close);
@@ -39,17 +82,76 @@ TReminderForm::TReminderForm(TProgramContext& context, QWidget* parent)
     // Only the inscribed ellipse is visible and takes the mouse.
     setMask(QRegion(0, 0, ClientWidth, ClientHeight, QRegion::Ellipse));
 
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
-        move(area.left() + (area.width() - ClientWidth) / 2,
-             area.top() + (area.height() - ClientHeight) / 2);
-    }
+    Place(TScreenChoice::Pointer, QRect());
+    // Queued: Qt settles its list of screens before the window looks at it.
+    connect(qGuiApp, &QGuiApplication::screenAdded, this, &TReminderForm::ScreensChanged,
+            Qt::QueuedConnection);
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this, &TReminderForm::ScreensChanged,
+            Qt::QueuedConnection);
+    connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, &TReminderForm::ScreensChanged,
+            Qt::QueuedConnection);
 }
 
 void TReminderForm::SetMessage(const QString& text) {
     Text = text;
     RenderBackground();
     update();
+    QAccessibleEvent named(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&named);
+}
+
+void TReminderForm::Place(TScreenChoice choice, const QRect& strip) {
+    Choice = choice;
+    StripFrame = strip;
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    std::vector<QRect> areas;
+    int primary = -1;
+    for (QScreen* screen : screens) {
+        if (screen == QGuiApplication::primaryScreen())
+            primary = static_cast<int>(areas.size());
+        areas.push_back(screen->geometry());
+    }
+    const int chosen = ChooseScreen(choice, areas, primary, QCursor::pos(), strip);
+    if (chosen >= 0)
+        CentreOn(screens.at(chosen));
+}
+
+void TReminderForm::CentreOn(QScreen* screen) {
+    if (OnScreen != screen) {
+        if (OnScreen)
+            disconnect(OnScreen, &QScreen::geometryChanged, this, &TReminderForm::ScreensChanged);
+        OnScreen = screen;
+        connect(screen, &QScreen::geometryChanged, this, &TReminderForm::ScreensChanged,
+                Qt::QueuedConnection);
+    }
+    const QRect area = screen->geometry();
+    move(area.left() + (area.width() - ClientWidth) / 2,
+         area.top() + (area.height() - ClientHeight) / 2);
+}
+
+void TReminderForm::ScreensChanged() {
+    if (OnScreen && QGuiApplication::screens().contains(OnScreen.data()))
+        CentreOn(OnScreen);
+    else
+        Place(Choice, StripFrame);
+}
+
+void TReminderForm::ShowQuietly() {
+    const bool shown = isVisible();
+    show();
+    raise();
+    if (shown) {
+        // Already on the screen with the last message: screen readers hear the new one.
+        QAccessibleEvent alert(this, QAccessible::Alert);
+        QAccessible::updateAccessibility(&alert);
+    }
+}
+
+void TReminderForm::AcceptFocus() {
+    if (QWindow* handle = windowHandle(); handle != nullptr)
+        handle->setFlag(Qt::WindowDoesNotAcceptFocus, false);
+    if (!Context.WindowSystem().RequestActivation(this))
+        activateWindow();
 }
 
 void TReminderForm::RenderBackground() {
@@ -150,6 +252,26 @@ void TReminderForm::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void TReminderForm::mousePressEvent(QMouseEvent* event) {
+    PressedInside =
+        event->button() == Qt::LeftButton && mask().contains(event->position().toPoint());
+    QWidget::mousePressEvent(event);
+}
+
+void TReminderForm::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && PressedInside) {
+        PressedInside = false;
+        // A click closes it; a press taken off the window before letting go only gives it
+        // the keyboard, as a button would not fire either.
+        if (mask().contains(event->position().toPoint()))
+            close();
+        else
+            AcceptFocus();
+        return;
+    }
+    QWidget::mouseReleaseEvent(event);
 }
 
 void TReminderForm::closeEvent(QCloseEvent* event) {

@@ -1,17 +1,25 @@
 #pragma once
 
+#include "ui/ScreenChoice.h"
+
 #include <QImage>
+#include <QPointer>
 #include <QWidget>
+
+class QScreen;
 
 namespace pellora {
 
 class TGlyphButton;
 class TProgramContext;
 
-// The reminder window: a borderless ellipse centred on the screen showing one message over
-// the skin's background, which is mixed with a faint copy of what lay on the screen under
-// the window when it first appeared. It tells each paint, so whoever gave it a text knows
-// when that text is on the screen.
+// The reminder window: a borderless ellipse centred on the chosen screen showing one message
+// over the skin's background, which is mixed with a faint copy of what lay on the screen
+// under the window when it first appeared. It stays above other windows but never takes the
+// focus by itself, so typing in another program goes on undisturbed: a click on it closes
+// it, and Enter or Escape once the user has clicked into it (pressed and let go elsewhere).
+// Screen readers meet it as a notification named by its message. It tells each paint, so
+// whoever gave it a text knows when that text is on the screen.
 class TReminderForm : public QWidget {
     Q_OBJECT
 public:
@@ -24,6 +32,12 @@ public:
     explicit TReminderForm(TProgramContext& context, QWidget* parent = nullptr);
 
     void SetMessage(const QString& text);
+    // Centres the window on the screen the choice picks (`strip`: the status strip's frame),
+    // and again there whenever screens come, go or change while it is open.
+    void Place(TScreenChoice choice, const QRect& strip);
+    // Shows the window above the others, or brings it back above them, without activating
+    // it; screen readers are told of its message.
+    void ShowQuietly();
     const QString& MessageText() const { return Text; }
     // True once the screen under the window has been copied (or found empty).
     bool Captured() const { return IsCaptured; }
@@ -47,11 +61,18 @@ protected:
     void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void RenderBackground();
     void CaptureBehind();
+    // The screens changed: back onto the screen it was on, or the one the choice picks now.
+    void ScreensChanged();
+    void CentreOn(QScreen* screen);
+    // The user clicked into the window: from now on it takes the focus and the keyboard.
+    void AcceptFocus();
 
     TProgramContext& Context;
     QString Text;
@@ -59,6 +80,10 @@ private:
     QImage ScreenImage;
     bool IsCaptured = false;
     bool Blended = false;
+    TScreenChoice Choice = TScreenChoice::Pointer;
+    QRect StripFrame;
+    QPointer<QScreen> OnScreen;
+    bool PressedInside = false;
 };
 
 } // namespace pellora

@@ -3,11 +3,14 @@
 #include "support/X11QtApp.h"
 #include "ui/ProgramContext.h"
 #include "ui/Remind.h"
+#include "ui/ScreenChoice.h"
 #include "ui/UiTestContext.h"
 
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QTest>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 namespace pellora {
@@ -115,6 +118,55 @@ TEST(ReminderWindow, TheScreenCopyIsTakenOnceAndKeptForTheNextMessage) {
     // The same red screen copy is mixed in again, though nothing red lies under it now.
     EXPECT_EQ(form.ScreenShot().pixel(221, 146), under1);
     EXPECT_EQ(form.Background().pixel(221, 146), mixed);
+}
+
+TEST(ReminderWindow, AClickClosesItAndAPressTakenOffGivesItTheKeyboard) {
+    TestApp();
+    auto context = test::MakeContext("");
+    QPointer<TReminderForm> form = new TReminderForm(*context);
+    int closed = 0;
+    QObject::connect(form, &TReminderForm::Closed, [&closed](QWidget*) { ++closed; });
+    form->SetMessage(QStringLiteral("Breathe."));
+    form->ShowQuietly();
+    ASSERT_TRUE(SpinUntil([&] { return form->isVisible() && form->windowHandle(); }, 3000));
+    EXPECT_TRUE(form->windowHandle()->flags() & Qt::WindowDoesNotAcceptFocus);
+    // Pressed inside the ellipse, let go in a corner outside it.
+    QTest::mousePress(form, Qt::LeftButton, {}, QPoint(221, 146));
+    QTest::mouseRelease(form, Qt::LeftButton, {}, QPoint(2, 2));
+    EXPECT_EQ(0, closed);
+    EXPECT_FALSE(form->windowHandle()->flags() & Qt::WindowDoesNotAcceptFocus);
+    QTest::mouseClick(form, Qt::LeftButton, {}, QPoint(100, 146));
+    EXPECT_EQ(1, closed);
+    EXPECT_TRUE(SpinUntil([&] { return form.isNull(); }, 5000)) << "not deleted on close";
+}
+
+TEST(ReminderScreen, TheChoiceNamesTheScreenWithThePointerTheStripOrThePrimary) {
+    const std::vector<QRect> screens{{0, 0, 1024, 768}, {1024, 0, 1280, 1024}, {-800, 0, 800, 600}};
+    const QRect stripOnRight(2000, 0, 129, 24);
+    const QRect stripAcross(960, 0, 129, 24); // its centre on the right, most of it too
+    const QRect stripOff(5000, 5000, 129, 24);
+    struct Case {
+        const char* Value;
+        QPoint Pointer;
+        QRect Strip;
+        int Primary;
+        int Expected;
+    } cases[] = {
+        {"pointer", {1500, 500}, stripOnRight, 0, 1},
+        {"", {-10, 10}, stripOnRight, 0, 2},             // the default is the pointer's screen
+        {" Pointer ", {3000, 3000}, stripOnRight, 2, 2}, // pointer off every screen: primary
+        {"strip", {10, 10}, stripOnRight, 0, 1},
+        {"STRIP", {10, 10}, stripAcross, 0, 1},
+        {"strip", {10, 10}, stripOff, 2, 2},
+        {"primary", {1500, 500}, stripOnRight, 0, 0},
+        {"primary", {1500, 500}, stripOnRight, 7, 0}, // no such primary: the first
+        {"nonsense", {1500, 500}, stripOnRight, 0, 1},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.Expected,
+                  ChooseScreen(ParseScreenChoice(c.Value), screens, c.Primary, c.Pointer, c.Strip))
+            << c.Value << " at " << c.Pointer.x() << "," << c.Pointer.y();
+    EXPECT_EQ(-1, ChooseScreen(TScreenChoice::Pointer, {}, 0, {0, 0}, stripOnRight));
 }
 
 } // namespace
